@@ -1,0 +1,184 @@
+// The detector: finds a Data Matrix symbol in a 24-bit frame and samples
+// its module grid. One Recognizer serves one detection run; every array
+// it needs has its capacity inside the object, so detecting allocates
+// nothing.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "platform/platform.h"
+
+// DetectFlags bits.
+enum : unsigned {
+    DETECT_MEAN_LOWERED = 0x01,
+    DETECT_LOG = 0x02,
+    DETECT_WRITE_IMAGE = 0x04,
+    DETECT_PAINT_LINES = 0x08,
+    DETECT_WRITE_GRID = 0x10,
+    DETECT_MEAN_RAISED = 0x40,
+    DETECT_HIST_VALLEY = 0x80,
+    DETECT_HIST_VALLEY_DARKER = 0x100,
+};
+using DetectFlags = unsigned;
+
+// Pixel classes after binarisation, told by the first (blue) byte.
+constexpr uint8_t EDGE_MARK = 128;    // dark, 4-adjacent to light, not traced
+constexpr uint8_t TRACED_MARK = 235;  // boundary pixel visited by a trace
+
+enum LineForm : int {
+    LINE_Y_OF_X = 1,  // y = slope * x + intercept (closer to horizontal)
+    LINE_X_OF_Y = 2,  // x = slope * y + intercept (closer to vertical)
+};
+
+constexpr int LINE_TAG_MISSING = -10;  // no clock side was found
+
+struct Line {
+    int tag;
+    int form;
+    double slope;
+    double intercept;
+};
+
+// The detector's rounding rule: nearest for x >= 0 with halves going down,
+// truncation toward zero for negative x.
+int roundToInt(double x);
+double absValue(double x);
+Line lineThroughPoints(double x1, double y1, double x2, double y2);
+// 0 with the crossing point written, 1 when the lines are nearly parallel.
+int intersectLines(Line first, Line second, double& x, double& y);
+
+constexpr int kExtremeCount = 8;
+constexpr int kBranchCapacity = 100;
+constexpr int kProbeCapacity = 1000;
+constexpr int kLineCapacity = 1000;
+constexpr int kGridCapacity = 144;
+
+// One family of module boundary lines: start and end points and the Line
+// through them.
+struct BoundaryLines {
+    int startX[kLineCapacity];
+    int startY[kLineCapacity];
+    int endX[kLineCapacity];
+    int endY[kLineCapacity];
+    Line line[kLineCapacity];
+};
+
+// How a side walk ended.
+enum WalkEnd {
+    WALK_OUTSIDE,  // a point fell outside the image
+    WALK_REACHED,  // a point lay beyond the reach limit
+    WALK_FULL,     // the probe or run arrays are full
+};
+
+// Statistics of the runs of the last walk.
+struct RunStats {
+    int total;         // T: sum of all run lengths
+    int darkSum;       // dark runs among runs 0 .. k-1
+    int lightSum;      // light runs among runs 0 .. k-1
+    double irregularity;  // Q
+};
+
+// The four sides of an accepted candidate and its fourth corner, handed
+// from the boundary-line phase to grid sampling.
+struct SymbolOutline {
+    Line sideA;   // solid side L-A
+    Line sideB;   // solid side L-B
+    Line clock1;  // clock side B-D
+    Line clock2;  // clock side A-D
+    double xD;
+    double yD;
+};
+
+struct Recognizer {
+    int threshold = 0;
+    FILE* logFile = nullptr;
+    int logEnabled = 0;
+    LocalTime logStamp{};
+    LocalTime startTime{};
+    LocalTime endTime{};
+    int extremeX[kExtremeCount]{};
+    int extremeY[kExtremeCount]{};
+    int contourLength = 0;
+    char logLine[10000]{};
+    char logPiece[256]{};
+    int cornerA = 0;
+    int cornerL = 0;
+    int cornerB = 0;
+    int probeX[kProbeCapacity];
+    int probeY[kProbeCapacity];
+    int probeCount = 0;
+    int runLength[kProbeCapacity];
+    int runDark[kProbeCapacity];
+    int runCount = 0;
+    BoundaryLines columnLines;
+    BoundaryLines rowLines;
+    int columnLineCount = 0;
+    int rowLineCount = 0;
+    int branchX[kBranchCapacity];
+    int branchY[kBranchCapacity];
+    int branchCount = 0;
+    int width = 0;
+    int stride = 0;
+    int height = 0;
+    uint8_t* pixels = nullptr;
+    int ownsPixels = 0;
+    int gridCols = 0;
+    int gridRows = 0;
+    int32_t grid[kGridCapacity][kGridCapacity];
+
+    Recognizer() = default;
+    ~Recognizer();
+    Recognizer(const Recognizer&) = delete;
+    Recognizer& operator=(const Recognizer&) = delete;
+
+    // 1: symbol found and grid filled; 0: none found; -1: DETECT_LOG set
+    // and "r.log" cannot be created.
+    int detect(int fixedThreshold, const char* imageFileName,
+               const char* gridFileName, DetectFlags flags);
+
+    // Threshold choice and binarisation (threshold.cpp).
+    void chooseThreshold(int fixedThreshold, DetectFlags flags);
+    void classifyPixels(DetectFlags flags);
+    void markBoundaries();
+
+    // Contour trace and finder-corner test from one EDGE_MARK pixel
+    // (contour.cpp). True when the contour shows the finder pattern;
+    // cornerL, cornerA and cornerB are then set.
+    bool traceCandidate(int x, int y);
+    Line lineThroughExtremes(int a, int b) const;
+
+    // Mean distance of the traced outline from the segment between two
+    // extreme points; 5.5 when it cannot be measured (straightness.cpp).
+    double edgeDeviation(int i, int j) const;
+
+    // Clock side search and the side walk it shares with the run scan
+    // (clock_side.cpp).
+    Line findClockSide(Line base, int anchor, int target);
+    WalkEnd walkSide(Line w, int anchor, int directionPoint, double reach);
+    RunStats runStatistics() const;
+
+    // Runs along a clock side from next to the anchor (run_scan.cpp).
+    void scanRuns(Line line, int anchor, int direction, double endX, double endY);
+
+    // Paints a line red into the working image (line_painter.cpp).
+    void paintLine(Line line, double startX, double startY, double endX, double endY);
+
+    // 1 dark, 0 light, -1 undecided (cell_sampler.cpp).
+    int sampleCell(Line l1, Line l2, Line l3, Line l4) const;
+
+    // Handedness, clock sides, fourth corner and both families of module
+    // boundary lines (boundary_lines.cpp). False rejects the candidate.
+    bool buildBoundaryLines(SymbolOutline& outline);
+
+    // Painting, sampling into the grid and the optional dumps
+    // (grid_sampling.cpp).
+    void sampleGrid(const SymbolOutline& outline, DetectFlags flags,
+                    const char* imageFileName, const char* gridFileName);
+
+    // Debug log and dump files (debug_files.cpp).
+    int appendLogLine(const char* text);
+    void logElapsedTime();
+    int writeGridText(const char* fileName) const;
+    int writeImageBmp(const char* fileName) const;
+};

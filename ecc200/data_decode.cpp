@@ -1,0 +1,1 @@
+#include "ecc200/ecc200.h"

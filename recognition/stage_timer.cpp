@@ -1,0 +1,1 @@
+#include "recognition/stage_timer.h"

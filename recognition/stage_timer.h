@@ -1,0 +1,28 @@
+// Scope-bound trace of one recognition stage: announces the stage on the
+// debugger channel when created and reports its duration when the scope
+// ends, by any road (an exception included).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class StageTimer {
+public:
+    // The name must outlive the timer (stage names are literals).
+    explicit StageTimer(const char* name);
+    ~StageTimer();
+
+    StageTimer(const StageTimer&) = delete;
+    StageTimer& operator=(const StageTimer&) = delete;
+
+private:
+    uint32_t start;
+    const char* name;
+};
+
+// Elapsed milliseconds between two readings of the wrapping tick counter.
+uint32_t stageElapsedMs(uint32_t start, uint32_t now);
+
+// The two trace messages, as they go to the channel.
+std::string stageStartMessage(const char* name);
+std::string stageEndMessage(const char* name, uint32_t elapsedMs);

@@ -19,6 +19,12 @@ struct LocalTime {
 // Milliseconds since an arbitrary start, 32 bits, wrapping.
 uint32_t platformTicks();
 
+// Test seam: replaces the platform's tick counter (nullptr restores it), so
+// that tests can drive timers across the 32-bit wrap. Set it before the
+// work under test starts.
+using TickSource = uint32_t (*)();
+void setTickSource(TickSource source);
+
 LocalTime platformLocalTime();
 
 // Where debug output goes when the platform has no debugger channel.

@@ -1,0 +1,83 @@
+#include <cstdio>
+#include <cstring>
+
+#include "recognition/recognition.h"
+#include "shell/frame_exchange.h"
+
+int32_t PairSelector = 0;
+
+namespace {
+
+const ResultsRoutines* resultsRoutines = nullptr;
+
+// The first attempt kind of each pair.
+constexpr int kPairFirstKind[2] = {0, 2};
+
+// Largest number of characters the refreshed results box shows.
+constexpr int kResultsBoxLimit = 29998;
+
+}  // namespace
+
+void setResultsRoutines(const ResultsRoutines* routines) {
+    resultsRoutines = routines;
+}
+
+const char* encodationModeName(int32_t mode) {
+    switch (mode) {
+    case MODE_ASCII:
+    case MODE_ASCII_UPPER_SHIFT:
+        return "ASCII";
+    case MODE_C40:
+        return "C40";
+    case MODE_TEXT:
+        return "TEXT";
+    case MODE_X12:
+        return "X12";
+    case MODE_EDIFACT:
+        return "EDIFACT";
+    case MODE_BASE256:
+        return "B256";
+    default:
+        return "";
+    }
+}
+
+int composeResultLine(char (&line)[kResultLineCapacity], const LocalTime& time,
+                      bool decoded, const char* text, int32_t mode) {
+    int length = std::snprintf(line, sizeof line, "%d.%d.%d %d:%d:%d:%d - ",
+                               static_cast<int>(time.year), static_cast<int>(time.month),
+                               static_cast<int>(time.day), static_cast<int>(time.hour),
+                               static_cast<int>(time.minute), static_cast<int>(time.second),
+                               static_cast<int>(time.milliseconds));
+    if (length < 0) {
+        length = 0;
+    }
+    const size_t room = sizeof line - static_cast<size_t>(length);
+    const int added = decoded ? std::snprintf(line + length, room, "%s (%s)", text,
+                                              encodationModeName(mode))
+                              : std::snprintf(line + length, room, "None");
+    return added < 0 ? length : length + added;
+}
+
+void RecognitionCycle() {
+    StageTimer cycle("Start 1");
+    const int first = kPairFirstKind[PairSelector == 1 ? 1 : 0];
+    AttemptResult result = RecognitionAttempt(first);
+    if (result != ATTEMPT_DECODED) {
+        result = RecognitionAttempt(first + 1);
+    }
+
+    StageTimer display("Start 2");
+    const bool decoded = result == ATTEMPT_DECODED;
+    if (!decoded) {
+        // A failed cycle makes the next one start with the other pair.
+        PairSelector = PairSelector == 1 ? 0 : 1;
+    }
+    char line[kResultLineCapacity];
+    composeResultLine(line, platformLocalTime(), decoded, LastDecodedText, LastEncodationMode);
+    if (resultsRoutines != nullptr) {
+        resultsRoutines->prependResultLine(line);
+        resultsRoutines->refreshResultsBox(kResultsBoxLimit);
+    }
+    frameExchange.frameReady.store(0, std::memory_order_release);
+}

@@ -1,0 +1,3 @@
+#include "shell/frame_exchange.h"
+
+FrameExchange frameExchange;

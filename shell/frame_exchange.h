@@ -1,0 +1,46 @@
+// What the main thread and the recognition thread share: one frame buffer,
+// the frame's size and three flags. frameReady hands the buffer and the
+// size over: the main thread writes them only while it is 0, then stores 1
+// with release order; the recognition thread reads them only after seeing
+// 1 with acquire order, and stores 0 (release) after its last use.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+// 1280 x 960 pixels of 3 bytes.
+constexpr size_t frameBufferCapacity = 3686400;
+
+// The packed image starts with a 40-byte bitmap header; the pixel rows
+// (blue, green, red, bottom row first, rows padded to 4 bytes) follow.
+constexpr size_t kFrameHeaderSize = 40;
+
+struct FrameExchange {
+    std::atomic<uint8_t> frameReady{0};
+    std::atomic<uint8_t> grabEnabled{0};
+    std::atomic<uint8_t> recognizerStopped{0};
+    uint8_t* frameBuffer = nullptr;  // frameBufferCapacity bytes
+    int32_t videoWidth = 0;
+    int32_t videoHeight = 0;
+};
+
+// The process-wide exchange.
+extern FrameExchange frameExchange;
+
+// Bytes per pixel row of a 24-bit frame: 3 x width rounded up to 4.
+inline int64_t frameStride(int32_t width) {
+    return (static_cast<int64_t>(width) * 3 + 3) / 4 * 4;
+}
+
+// Size of the packed image (header and rows) of a width x height frame.
+inline int64_t packedFrameSize(int32_t width, int32_t height) {
+    return static_cast<int64_t>(kFrameHeaderSize) + frameStride(width) * height;
+}
+
+// Whether a packed width x height frame fits the buffer. A frame that
+// does not fit is skipped by whoever grabs it; the buffer never grows.
+inline bool frameFits(int32_t width, int32_t height) {
+    return width > 0 && height > 0 &&
+           packedFrameSize(width, height) <= static_cast<int64_t>(frameBufferCapacity);
+}

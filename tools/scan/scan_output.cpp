@@ -1,0 +1,62 @@
+#include "tools/scan/scan_output.h"
+
+#include "ecc200/ecc200.h"
+#include "tools/scan/json_text.h"
+
+ScanResult decodeCells(int rows, int cols, const uint8_t* cells) {
+    ScanResult r;
+    r.rows = rows;
+    r.cols = cols;
+    int32_t correctedFlag = 0;
+    int32_t correctedCount = 0;
+    int32_t mode = 0;
+    DecodeResult decoded = DecodeSymbol(cols, rows, cells, correctedFlag, correctedCount, mode);
+    r.status = static_cast<int>(decoded.status);
+    if (decoded.status != DecodeStatus::Ok) return r;
+    r.decoded = true;
+    // The decoder promises a NUL inside the buffer; never read past it.
+    size_t length = 0;
+    while (length < sizeof decoded.text && decoded.text[length] != '\0') ++length;
+    r.text.assign(decoded.text, length);
+    r.mode = mode;
+    r.corrected = correctedCount;
+    return r;
+}
+
+const char* modeName(int mode) {
+    switch (mode) {
+    case MODE_ASCII:
+    case MODE_ASCII_UPPER_SHIFT: return "ASCII";
+    case MODE_C40: return "C40";
+    case MODE_TEXT: return "TEXT";
+    case MODE_X12: return "X12";
+    case MODE_EDIFACT: return "EDIFACT";
+    case MODE_BASE256: return "B256";
+    default: return "";
+    }
+}
+
+std::string plainLine(const std::string& label, const ScanResult& result) {
+    if (!result.decoded) return label + ": None";
+    return label + ": " + latin1ToUtf8(result.text) + " (" + modeName(result.mode) + ")";
+}
+
+std::string jsonLine(const std::string& members, const ScanResult& result) {
+    std::string line = "{" + members;
+    line += "\"decoded\":" + std::string(result.decoded ? "true" : "false");
+    line += ",\"text\":" + jsonLatin1(result.text);
+    line += ",\"mode\":" + (result.decoded ? jsonLatin1(modeName(result.mode)) : "null");
+    line += ",\"mode_code\":" + (result.decoded ? std::to_string(result.mode) : "null");
+    line += ",\"status\":" + std::to_string(result.status);
+    line += ",\"rows\":" + std::to_string(result.rows);
+    line += ",\"cols\":" + std::to_string(result.cols);
+    line += ",\"corrected\":" + (result.decoded ? std::to_string(result.corrected) : "null");
+    return line + "}";
+}
+
+std::string jsonErrorLine(const std::string& file, const std::string& message) {
+    return "{\"file\":" + jsonFileName(file) +
+           ",\"decoded\":false,\"text\":\"\",\"mode\":null,\"mode_code\":null,\"status\":null,"
+           "\"rows\":null,\"cols\":null,\"corrected\":null,\"error\":" +
+           jsonLatin1(message) + "}";
+}

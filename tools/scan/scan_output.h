@@ -1,0 +1,31 @@
+// Decoding a module grid and printing one result line per input, as plain
+// text or as one JSON object.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct ScanResult {
+    bool decoded = false;
+    std::string text;   // decoded bytes (ISO-8859-1), empty unless decoded
+    int mode = 0;       // EncodationMode; meaningful only when decoded
+    int status = 0;     // DecodeStatus
+    int corrected = 0;  // codewords changed by correction, when decoded
+    int rows = 0;
+    int cols = 0;
+};
+
+// cells: rows x cols bytes, 1 dark, 0 light, 255 undecided.
+ScanResult decodeCells(int rows, int cols, const uint8_t* cells);
+
+// The result line's name of an encodation mode; "" for an unknown code.
+const char* modeName(int mode);
+
+// "LABEL: TEXT (MODE)" or "LABEL: None", text converted to UTF-8.
+std::string plainLine(const std::string& label, const ScanResult& result);
+
+// Optional leading members, already formatted as `"key":value,`.
+std::string jsonLine(const std::string& members, const ScanResult& result);
+
+// The object printed for an input that could not be read.
+std::string jsonErrorLine(const std::string& file, const std::string& message);

@@ -1,5 +1,7 @@
 #include "tools/scan/scan_output.h"
 
+#include <cstdio>
+
 #include "ecc200/ecc200.h"
 #include "tools/scan/json_text.h"
 
@@ -36,9 +38,25 @@ const char* modeName(int mode) {
     }
 }
 
+// Keeps the result on one line: control characters are shown as \xNN.
+static std::string visibleText(const std::string& bytes) {
+    std::string out;
+    for (char c : bytes) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", u);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return latin1ToUtf8(out);
+}
+
 std::string plainLine(const std::string& label, const ScanResult& result) {
     if (!result.decoded) return label + ": None";
-    return label + ": " + latin1ToUtf8(result.text) + " (" + modeName(result.mode) + ")";
+    return label + ": " + visibleText(result.text) + " (" + modeName(result.mode) + ")";
 }
 
 std::string jsonLine(const std::string& members, const ScanResult& result) {

@@ -21,7 +21,8 @@ ScanResult decodeCells(int rows, int cols, const uint8_t* cells);
 // The result line's name of an encodation mode; "" for an unknown code.
 const char* modeName(int mode);
 
-// "LABEL: TEXT (MODE)" or "LABEL: None", text converted to UTF-8.
+// "LABEL: TEXT (MODE)" or "LABEL: None", text converted to UTF-8, with
+// control characters written as \xNN so that the result stays one line.
 std::string plainLine(const std::string& label, const ScanResult& result);
 
 // Optional leading members, already formatted as `"key":value,`.

@@ -50,7 +50,8 @@ AttemptResult RecognitionAttempt(int kind) {
     }
     const int32_t width = frameExchange.videoWidth;
     const int32_t height = frameExchange.videoHeight;
-    if (frameExchange.frameBuffer == nullptr || !frameFits(width, height)) {
+    if (frameExchange.frameBuffer == nullptr ||
+        !frameFits(width, height, frameExchange.frameBufferSize)) {
         return ATTEMPT_NO_SYMBOL;
     }
     const int64_t stride = frameStride(width);

@@ -20,7 +20,10 @@ struct FrameExchange {
     std::atomic<uint8_t> frameReady{0};
     std::atomic<uint8_t> grabEnabled{0};
     std::atomic<uint8_t> recognizerStopped{0};
-    uint8_t* frameBuffer = nullptr;  // frameBufferCapacity bytes
+    uint8_t* frameBuffer = nullptr;
+    // Bytes at frameBuffer: frameBufferCapacity in the program; the image
+    // scanner gives a larger image a larger buffer.
+    size_t frameBufferSize = 0;
     int32_t videoWidth = 0;
     int32_t videoHeight = 0;
 };
@@ -38,9 +41,10 @@ inline int64_t packedFrameSize(int32_t width, int32_t height) {
     return static_cast<int64_t>(kFrameHeaderSize) + frameStride(width) * height;
 }
 
-// Whether a packed width x height frame fits the buffer. A frame that
-// does not fit is skipped by whoever grabs it; the buffer never grows.
-inline bool frameFits(int32_t width, int32_t height) {
-    return width > 0 && height > 0 &&
-           packedFrameSize(width, height) <= static_cast<int64_t>(frameBufferCapacity);
+// Whether a packed width x height frame fits a buffer of `capacity` bytes.
+// The program skips a frame that does not fit its buffer.
+inline bool frameFits(int32_t width, int32_t height,
+                      size_t capacity = frameBufferCapacity) {
+    return width > 0 && height > 0 && width <= 65535 && height <= 65535 &&
+           packedFrameSize(width, height) <= static_cast<int64_t>(capacity);
 }

@@ -1,0 +1,351 @@
+// Times one full recognition cycle per frame against two independent
+// readers linked as libraries, ZXing-cpp (Data Matrix only) and libdmtx
+// (one symbol, with a time-out), on the same pixels in the same process.
+//
+//   tessaread-peer-bench [--repeat N] [--scale IMAGE] DIR_OR_IMAGE...
+//
+// Each image may have its expected text in IMAGE-without-extension.txt;
+// a reader counts as correct when its text equals that file's content.
+// --scale pastes IMAGE into light frames from 320 x 240 to 2560 x 1920 and
+// times the cycle on each, to show how the time grows with the pixels.
+
+#define ZX_USE_UTF8 1
+#include <ZXing/ReadBarcode.h>
+#include <dmtx.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "recognition/recognition.h"
+#include "shell/frame_exchange.h"
+#include "tools/imageio/image_frame.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr long kDmtxTimeoutMs = 2000;
+
+struct Reading {
+    double ms = 0;
+    bool decoded = false;
+    std::string text;  // UTF-8
+};
+
+std::string latin1ToUtf8(const std::string& bytes) {
+    std::string out;
+    for (unsigned char c : bytes) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+double median(std::vector<double> values) {
+    if (values.empty()) {
+        return 0;
+    }
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+double msSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// The cycle's line goes nowhere; the decoded text is read back from the
+// cycle's own outputs.
+int keepLine(const char*) { return 0; }
+void noRefresh(int) {}
+const ResultsRoutines kQuietRoutines = {keepLine, noRefresh};
+
+class Exchange {
+public:
+    void offer(const ImageFrame& frame) {
+        packed = packFrame(frame);
+        frameExchange.frameBuffer = packed.data();
+        frameExchange.frameBufferSize = packed.size();
+        frameExchange.videoWidth = frame.width;
+        frameExchange.videoHeight = frame.height;
+    }
+
+private:
+    std::vector<uint8_t> packed;
+};
+
+Reading readOurs(Exchange& exchange, const ImageFrame& frame) {
+    exchange.offer(frame);
+    LastDecodedText[0] = '\0';
+    // Every frame starts from the first pair, as after program start, so
+    // that the figures do not depend on the order of the frames.
+    PairSelector = 0;
+    frameExchange.frameReady.store(1, std::memory_order_release);
+    const auto start = Clock::now();
+    RecognitionCycle();
+    Reading r;
+    r.ms = msSince(start);
+    r.decoded = LastDecodedText[0] != '\0';
+    r.text = latin1ToUtf8(LastDecodedText);
+    return r;
+}
+
+Reading readZxing(const ImageFrame& frame) {
+    // Bottom-up rows: start at the top row of the picture, step backwards.
+    const uint8_t* top = frame.pixels.data() + static_cast<size_t>(frame.height - 1) * frame.stride;
+    ZXing::ImageView view(top, frame.width, frame.height, ZXing::ImageFormat::BGR, -frame.stride);
+    ZXing::DecodeHints hints;
+    hints.setFormats(ZXing::BarcodeFormat::DataMatrix);
+    const auto start = Clock::now();
+    const ZXing::Result result = ZXing::ReadBarcode(view, hints);
+    Reading r;
+    r.ms = msSince(start);
+    r.decoded = result.isValid();
+    if (r.decoded) {
+        r.text = result.text();
+    }
+    return r;
+}
+
+Reading readDmtx(const ImageFrame& frame) {
+    std::vector<uint8_t> pixels = frame.pixels;
+    Reading r;
+    const auto start = Clock::now();
+    DmtxImage* image = dmtxImageCreate(pixels.data(), frame.width, frame.height, DmtxPack24bppBGR);
+    if (image != nullptr) {
+        dmtxImageSetProp(image, DmtxPropRowPadBytes, frame.stride - 3 * frame.width);
+        // The frame stores the bottom row first; libdmtx is told so.
+        dmtxImageSetProp(image, DmtxPropImageFlip, DmtxFlipY);
+        DmtxDecode* decode = dmtxDecodeCreate(image, 1);
+        if (decode != nullptr) {
+            DmtxTime timeout = dmtxTimeAdd(dmtxTimeNow(), kDmtxTimeoutMs);
+            DmtxRegion* region = dmtxRegionFindNext(decode, &timeout);
+            if (region != nullptr) {
+                DmtxMessage* message = dmtxDecodeMatrixRegion(decode, region, DmtxUndefined);
+                if (message != nullptr) {
+                    r.decoded = true;
+                    r.text = latin1ToUtf8(std::string(reinterpret_cast<char*>(message->output),
+                                                      static_cast<size_t>(message->outputIdx)));
+                    dmtxMessageDestroy(&message);
+                }
+                dmtxRegionDestroy(&region);
+            }
+            dmtxDecodeDestroy(&decode);
+        }
+        dmtxImageDestroy(&image);
+    }
+    r.ms = msSince(start);
+    return r;
+}
+
+bool isImage(const fs::path& path) {
+    std::string ext = path.extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
+    return ext == ".bmp" || ext == ".png" || ext == ".jpg" || ext == ".jpeg" || ext == ".ppm" ||
+           ext == ".pgm";
+}
+
+std::vector<fs::path> collectImages(const std::vector<std::string>& args) {
+    std::vector<fs::path> images;
+    for (const auto& arg : args) {
+        if (fs::is_directory(arg)) {
+            for (const auto& entry : fs::recursive_directory_iterator(arg)) {
+                if (entry.is_regular_file() && isImage(entry.path())) {
+                    images.push_back(entry.path());
+                }
+            }
+        } else {
+            images.emplace_back(arg);
+        }
+    }
+    std::sort(images.begin(), images.end());
+    return images;
+}
+
+bool readExpected(const fs::path& image, std::string& expected) {
+    fs::path text = image;
+    text.replace_extension(".txt");
+    std::ifstream file(text, std::ios::binary);
+    if (!file) {
+        return false;
+    }
+    expected.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    return true;
+}
+
+// The median of `repeat` timed runs; the outcome of the first.
+template <typename Read>
+Reading timed(int repeat, Read read) {
+    Reading first = read();
+    std::vector<double> times = {first.ms};
+    for (int i = 1; i < repeat; ++i) {
+        times.push_back(read().ms);
+    }
+    first.ms = median(times);
+    return first;
+}
+
+struct Tally {
+    std::vector<double> times;
+    int correct = 0;
+    int decoded = 0;
+};
+
+const char* mark(const Reading& r, bool haveExpected, const std::string& expected) {
+    if (!r.decoded) {
+        return "-";
+    }
+    if (!haveExpected) {
+        return "?";
+    }
+    return r.text == expected ? "ok" : "WRONG";
+}
+
+void count(Tally& tally, const Reading& r, bool haveExpected, const std::string& expected) {
+    tally.times.push_back(r.ms);
+    tally.decoded += r.decoded;
+    tally.correct += r.decoded && haveExpected && r.text == expected;
+}
+
+int benchFrames(const std::vector<fs::path>& images, int repeat) {
+    Exchange exchange;
+    Tally ours;
+    Tally zxing;
+    Tally dmtx;
+    std::printf("%-48s %9s %5s %9s %5s %9s %5s\n", "frame", "ours ms", "", "zxing ms", "",
+                "dmtx ms", "");
+    for (const auto& path : images) {
+        ImageFrame frame;
+        std::string error;
+        if (!loadImageFrame(path.string(), frame, error)) {
+            std::fprintf(stderr, "%s: %s\n", path.string().c_str(), error.c_str());
+            continue;
+        }
+        std::string expected;
+        const bool haveExpected = readExpected(path, expected);
+        const Reading a = timed(repeat, [&] { return readOurs(exchange, frame); });
+        const Reading b = timed(repeat, [&] { return readZxing(frame); });
+        const Reading c = timed(1, [&] { return readDmtx(frame); });
+        count(ours, a, haveExpected, expected);
+        count(zxing, b, haveExpected, expected);
+        count(dmtx, c, haveExpected, expected);
+        std::string name = path.string();
+        if (name.size() > 48) {
+            name = "..." + name.substr(name.size() - 45);
+        }
+        std::printf("%-48s %9.3f %5s %9.3f %5s %9.3f %5s\n", name.c_str(), a.ms,
+                    mark(a, haveExpected, expected), b.ms, mark(b, haveExpected, expected), c.ms,
+                    mark(c, haveExpected, expected));
+    }
+    const size_t n = ours.times.size();
+    std::printf("\n%zu frames\n", n);
+    std::printf("%-10s %14s %10s %10s\n", "reader", "median ms", "decoded", "correct");
+    const struct {
+        const char* name;
+        const Tally* tally;
+    } rows[] = {{"ours", &ours}, {"zxing-cpp", &zxing}, {"libdmtx", &dmtx}};
+    for (const auto& row : rows) {
+        std::printf("%-10s %14.3f %10d %10d\n", row.name, median(row.tally->times),
+                    row.tally->decoded, row.tally->correct);
+    }
+    const double mo = median(ours.times);
+    std::printf("ours/zxing-cpp median ratio %.3f; ours/libdmtx %.3f\n",
+                mo / std::max(median(zxing.times), 1e-9), mo / std::max(median(dmtx.times), 1e-9));
+    return 0;
+}
+
+// The image pasted into the middle of a light frame of the given size.
+ImageFrame pasteCentered(const ImageFrame& image, int width, int height) {
+    ImageFrame frame;
+    frame.width = width;
+    frame.height = height;
+    frame.stride = (width * 3 + 3) / 4 * 4;
+    frame.pixels.assign(static_cast<size_t>(frame.stride) * height, 240);
+    const int x0 = (width - image.width) / 2;
+    const int y0 = (height - image.height) / 2;
+    for (int y = 0; y < image.height; ++y) {
+        const int fy = y0 + y;
+        if (fy < 0 || fy >= height) {
+            continue;
+        }
+        for (int x = 0; x < image.width; ++x) {
+            const int fx = x0 + x;
+            if (fx < 0 || fx >= width) {
+                continue;
+            }
+            std::memcpy(&frame.pixels[static_cast<size_t>(fy) * frame.stride + 3 * fx],
+                        &image.pixels[static_cast<size_t>(y) * image.stride + 3 * x], 3);
+        }
+    }
+    return frame;
+}
+
+int benchScaling(const std::string& imagePath, int repeat) {
+    ImageFrame image;
+    std::string error;
+    if (!loadImageFrame(imagePath, image, error)) {
+        std::fprintf(stderr, "%s: %s\n", imagePath.c_str(), error.c_str());
+        return 2;
+    }
+    Exchange exchange;
+    const int sizes[][2] = {{320, 240}, {640, 480}, {960, 720}, {1280, 960}, {1920, 1440}, {2560, 1920}};
+    std::printf("%-12s %10s %12s %12s %8s %12s\n", "frame", "pixels", "ours ms", "ns/pixel",
+                "decoded", "zxing ms");
+    for (const auto& size : sizes) {
+        const ImageFrame frame = pasteCentered(image, size[0], size[1]);
+        const Reading a = timed(repeat, [&] { return readOurs(exchange, frame); });
+        const Reading b = timed(repeat, [&] { return readZxing(frame); });
+        const double pixels = double(size[0]) * size[1];
+        std::printf("%5dx%-6d %10.0f %12.3f %12.3f %8s %12.3f\n", size[0], size[1], pixels, a.ms,
+                    a.ms * 1e6 / pixels, a.decoded ? "yes" : "no", b.ms);
+    }
+    return 0;
+}
+
+int usage() {
+    std::fprintf(stderr,
+                 "usage: tessaread-peer-bench [--repeat N] DIR_OR_IMAGE...\n"
+                 "       tessaread-peer-bench [--repeat N] --scale IMAGE\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int repeat = 5;
+    std::string scale;
+    std::vector<std::string> inputs;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--repeat" && i + 1 < argc) {
+            repeat = std::max(1, std::atoi(argv[++i]));
+        } else if (arg == "--scale" && i + 1 < argc) {
+            scale = argv[++i];
+        } else if (arg == "--help" || arg.rfind("--", 0) == 0) {
+            return usage();
+        } else {
+            inputs.push_back(arg);
+        }
+    }
+    setResultsRoutines(&kQuietRoutines);
+    if (!scale.empty()) {
+        return benchScaling(scale, repeat);
+    }
+    if (inputs.empty()) {
+        return usage();
+    }
+    return benchFrames(collectImages(inputs), repeat);
+}

@@ -1,1 +1,85 @@
+// The detector's entry: binarise, walk the image for a finder pattern and
+// sample the first candidate that holds up.
 #include "detect/recognizer.h"
+
+#include <cstdio>
+
+#include "detect/image_access.h"
+#include "recognition/stage_timer.h"
+
+namespace {
+
+constexpr const char* kLogFileName = "r.log";
+
+// Empties the log for this run; false when it cannot be created.
+bool startLog()
+{
+    std::FILE* file = std::fopen(kLogFileName, "w");
+    if (file == nullptr) {
+        return false;
+    }
+    std::fclose(file);
+    return true;
+}
+
+// Raster walk: every boundary pixel not yet traced starts a candidate; the
+// first one that passes the corner test and yields module boundary lines
+// is sampled and ends the search.
+bool searchSymbol(Recognizer& r, DetectFlags flags, const char* imageFileName,
+                  const char* gridFileName)
+{
+    if (!imageUsable(r)) {
+        return false;
+    }
+    for (int y = 0; y < r.height; ++y) {
+        for (int x = 0; x < r.width; ++x) {
+            if (pixelAt(r, x, y)[0] != EDGE_MARK || !r.traceCandidate(x, y)) {
+                continue;
+            }
+            SymbolOutline outline{};
+            if (r.buildBoundaryLines(outline)) {
+                r.sampleGrid(outline, flags, imageFileName, gridFileName);
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+void finishTiming(Recognizer& r)
+{
+    r.endTime = platformLocalTime();
+    r.logElapsedTime();
+}
+
+}  // namespace
+
+Recognizer::~Recognizer()
+{
+    if (ownsPixels != 0) {
+        delete[] pixels;
+    }
+}
+
+int Recognizer::detect(int fixedThreshold, const char* imageFileName, const char* gridFileName,
+                       DetectFlags flags)
+{
+    StageTimer wholeRun("P  1");
+    chooseThreshold(fixedThreshold, flags);
+    logEnabled = (flags & DETECT_LOG) != 0 ? 1 : 0;
+    if (logEnabled == 1 && !startLog()) {
+        return -1;
+    }
+    startTime = platformLocalTime();
+    classifyPixels(flags);
+    markBoundaries();
+
+    StageTimer search("P  2");
+    if (searchSymbol(*this, flags, imageFileName, gridFileName)) {
+        finishTiming(*this);
+        return 1;
+    }
+    StageTimer exhausted("P  3");
+    finishTiming(*this);
+    return 0;
+}

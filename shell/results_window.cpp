@@ -1,0 +1,173 @@
+#include "shell/results_window.h"
+
+#include <atomic>
+
+#include "resources/resource.h"
+#include "shell/about_lines.h"
+#include "shell/frame_exchange.h"
+#include "shell/lifecycle.h"
+#include "shell/results_text.h"
+
+namespace {
+
+// Neither side of the results window gets smaller than this.
+constexpr int kMinimumSide = 200;
+
+constexpr int kWideCopyCapacity = 30000;
+constexpr int kCreationRefreshLimit = 256;
+
+HWND resultsPanel;
+wchar_t wideCopy[kWideCopyCapacity];
+
+// Detaches and destroys what a failed build made.
+int abandonMenu(HMENU bar, HMENU dropDown) {
+    if (dropDown != nullptr) {
+        DestroyMenu(dropDown);
+    }
+    if (bar != nullptr) {
+        DestroyMenu(bar);
+    }
+    return 1;
+}
+
+// Creation steps 2 to 7: the panel, its layout and the first line. Returns
+// false when the panel cannot be made.
+bool createResultsPanel(HWND window) {
+    resultsPanel = CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_RESULTS_PANEL), window,
+                                      reinterpret_cast<DLGPROC>(DefWindowProcW), 0);
+    if (resultsPanel == nullptr) {
+        return false;
+    }
+    layoutResultsWindow(window);
+    clearResultsText();
+    prependResultLine("Start program!");
+    refreshResultsBox(kCreationRefreshLimit);
+    frameExchange.grabEnabled.store(1, std::memory_order_release);
+    return true;
+}
+
+}  // namespace
+
+ATOM registerResultsClass() {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = resultsWindowProc;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP_ICON));
+    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    // No background: the panel covers the whole client area.
+    wc.hbrBackground = nullptr;
+    wc.lpszClassName = L"ORVL1";
+    return RegisterClassW(&wc);
+}
+
+int buildResultsMenu(HWND window) {
+    HMENU bar = CreateMenu();
+    if (bar == nullptr) {
+        return 1;
+    }
+    // "File" gets its drop-down below, through its identifier; a popup item
+    // cannot be appended without a real menu handle.
+    if (!AppendMenuW(bar, MF_STRING, IDM_FILE, L"File")) {
+        return abandonMenu(bar, nullptr);
+    }
+    HMENU dropDown = CreatePopupMenu();
+    if (dropDown == nullptr) {
+        return abandonMenu(bar, nullptr);
+    }
+    AppendMenuW(dropDown, MF_STRING, IDM_ABOUT, L"About");
+    if (!AppendMenuW(dropDown, MF_STRING, IDM_EXIT, L"Exit")) {
+        return abandonMenu(bar, dropDown);
+    }
+    MENUITEMINFOW item = {};
+    item.cbSize = sizeof item;
+    item.fMask = MIIM_SUBMENU;
+    item.hSubMenu = dropDown;
+    if (!SetMenuItemInfoW(bar, IDM_FILE, FALSE, &item)) {
+        return abandonMenu(bar, dropDown);
+    }
+    if (!SetMenu(window, bar)) {
+        return abandonMenu(bar, nullptr);  // the bar owns the drop-down now
+    }
+    return 0;
+}
+
+int layoutResultsWindow(HWND window) {
+    RECT outer;
+    GetWindowRect(window, &outer);
+    const int width = outer.right - outer.left;
+    const int height = outer.bottom - outer.top;
+    if (width < kMinimumSide || height < kMinimumSide) {
+        SetWindowPos(window, nullptr, outer.left, outer.top,
+                     width < kMinimumSide ? kMinimumSide : width,
+                     height < kMinimumSide ? kMinimumSide : height, SWP_NOZORDER);
+    }
+    if (resultsPanel == nullptr) {
+        return 0;
+    }
+    RECT client;
+    GetClientRect(window, &client);
+    SetWindowPos(resultsPanel, nullptr, 0, 0, client.right, client.bottom, SWP_NOZORDER);
+    RECT panelClient;
+    GetClientRect(resultsPanel, &panelClient);
+    const int boxWidth = panelClient.right - 2;
+    const int boxHeight = panelClient.bottom - 2;
+    SetWindowPos(GetDlgItem(resultsPanel, IDC_RESULTS_BOX), nullptr, 0, 0,
+                 boxWidth > 0 ? boxWidth : 0, boxHeight > 0 ? boxHeight : 0, SWP_NOZORDER);
+    return 0;
+}
+
+void refreshResultsBox(int limit) {
+    int length = 0;
+    while (length < limit && length < kWideCopyCapacity - 1 && ResultsText[length] != '\0') {
+        ++length;
+    }
+    int converted = 0;
+    if (length > 0) {
+        converted = MultiByteToWideChar(CP_ACP, 0, ResultsText, length, wideCopy,
+                                        kWideCopyCapacity - 1);
+    }
+    wideCopy[converted > 0 ? converted : 0] = L'\0';
+    SetDlgItemTextW(resultsPanel, IDC_RESULTS_BOX, wideCopy);
+}
+
+int handleResultsCommand(HWND window, WPARAM wParam, LPARAM) {
+    switch (LOWORD(wParam)) {
+    case IDM_EXIT:
+        DestroyWindow(window);
+        break;
+    case IDM_ABOUT:
+        prependAboutLines(refreshResultsBox);
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+LRESULT CALLBACK resultsWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE:
+        // A window without its menu or panel is of no use: its creation
+        // fails, which ends the recognition thread and then the program.
+        if (buildResultsMenu(window) != 0 || !createResultsPanel(window)) {
+            return -1;
+        }
+        break;
+    case WM_DESTROY:
+        resultsPanel = nullptr;
+        PostQuitMessage(0);
+        return 0;
+    case WM_SIZE:
+        layoutResultsWindow(window);
+        break;
+    case WM_CLOSE:
+        ShowWindow(window, SW_HIDE);
+        break;
+    case WM_COMMAND:
+        handleResultsCommand(window, wParam, lParam);
+        break;
+    default:
+        break;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}

@@ -1,0 +1,262 @@
+// wine-probe: looks at and drives another program's windows for the Wine
+// tests. One action per run; the result goes to standard output, and the
+// exit code is 0 on success, 1 when the action failed, 2 on bad usage.
+//
+//   wait <class> <ms>              wait until a window of the class exists
+//   wait-caption <caption> <ms>    wait until a window with the caption exists
+//   gone <class> <ms>              wait until no window of the class exists
+//   results-text <class>           text of control 1000 of the window's panel
+//   box-text <caption>             text of a message box
+//   box-ok <caption>               post IDOK to a message box
+//   command <class> <id>           post WM_COMMAND with the identifier
+//   close <class>                  post WM_CLOSE
+//   resize <class> <width> <height>
+//   layout <class>                 outer, client, panel and box sizes
+//   visible <class>                1 or 0
+//   count-caption <caption>        number of top-level windows with it
+//   trace <text>                   OutputDebugStringA(text)
+//
+// Texts are printed with CR, LF and backslash escaped as \r, \n and \\,
+// and characters beyond ASCII as \uXXXX, on one line.
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+
+namespace {
+
+constexpr UINT kSendTimeout = 5000;
+constexpr int kPanelControlId = 1000;
+
+int usage() {
+    std::fputs("usage: wine-probe <action> [arguments]\n", stderr);
+    return 2;
+}
+
+HWND findByClass(const wchar_t* className) {
+    return FindWindowW(className, nullptr);
+}
+
+HWND findBox(const wchar_t* caption) {
+    return FindWindowW(L"#32770", caption);
+}
+
+// Waits until lookup() gives a window (wantWindow) or none (!wantWindow).
+template <typename Lookup>
+bool waitFor(Lookup lookup, bool wantWindow, const wchar_t* milliseconds) {
+    const DWORD limit = static_cast<DWORD>(std::wcstoul(milliseconds, nullptr, 10));
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if ((lookup() != nullptr) == wantWindow) {
+            return true;
+        }
+        if (GetTickCount() - start >= limit) {
+            return false;
+        }
+        Sleep(50);
+    }
+}
+
+bool readText(HWND window, std::wstring& text) {
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendTimeout,
+                             &length)) {
+        return false;
+    }
+    std::wstring buffer(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(&buffer[0]),
+                             SMTO_ABORTIFHUNG, kSendTimeout, &copied)) {
+        return false;
+    }
+    buffer.resize(copied < length ? copied : length);
+    text = buffer;
+    return true;
+}
+
+void printEscaped(const std::wstring& text) {
+    for (wchar_t c : text) {
+        if (c == L'\r') {
+            std::fputs("\\r", stdout);
+        } else if (c == L'\n') {
+            std::fputs("\\n", stdout);
+        } else if (c == L'\\') {
+            std::fputs("\\\\", stdout);
+        } else if (c >= 0x20 && c < 0x7F) {
+            std::fputc(static_cast<char>(c), stdout);
+        } else {
+            std::printf("\\u%04x", static_cast<unsigned>(c));
+        }
+    }
+    std::fputc('\n', stdout);
+}
+
+int resultsText(const wchar_t* className) {
+    HWND top = findByClass(className);
+    HWND panel = top ? FindWindowExW(top, nullptr, L"#32770", nullptr) : nullptr;
+    HWND box = panel ? GetDlgItem(panel, kPanelControlId) : nullptr;
+    std::wstring text;
+    if (box == nullptr || !readText(box, text)) {
+        std::fputs("no results box\n", stderr);
+        return 1;
+    }
+    printEscaped(text);
+    return 0;
+}
+
+BOOL CALLBACK collectStaticText(HWND child, LPARAM context) {
+    wchar_t className[32];
+    GetClassNameW(child, className, 32);
+    std::wstring text;
+    if (_wcsicmp(className, L"Static") == 0 && readText(child, text) && !text.empty()) {
+        *reinterpret_cast<std::wstring*>(context) += text;
+    }
+    return TRUE;
+}
+
+int boxText(const wchar_t* caption) {
+    HWND box = findBox(caption);
+    if (box == nullptr) {
+        std::fputs("no such message box\n", stderr);
+        return 1;
+    }
+    std::wstring text;
+    EnumChildWindows(box, collectStaticText, reinterpret_cast<LPARAM>(&text));
+    printEscaped(text);
+    return 0;
+}
+
+int post(HWND window, UINT message, WPARAM wParam) {
+    if (window == nullptr || !PostMessageW(window, message, wParam, 0)) {
+        std::fputs("no such window\n", stderr);
+        return 1;
+    }
+    return 0;
+}
+
+int resize(const wchar_t* className, const wchar_t* width, const wchar_t* height) {
+    HWND window = findByClass(className);
+    if (window == nullptr) {
+        return 1;
+    }
+    return SetWindowPos(window, nullptr, 0, 0, _wtoi(width), _wtoi(height),
+                        SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE)
+               ? 0
+               : 1;
+}
+
+void printSize(const char* name, const RECT& r) {
+    std::printf("%s %ldx%ld", name, r.right - r.left, r.bottom - r.top);
+}
+
+// Outer and client size of the window, and the client sizes of its panel
+// and of the panel's control 1000 (or "-" where there is none).
+int layout(const wchar_t* className) {
+    HWND top = findByClass(className);
+    if (top == nullptr) {
+        return 1;
+    }
+    RECT r;
+    GetWindowRect(top, &r);
+    printSize("window", r);
+    GetClientRect(top, &r);
+    printSize(" client", r);
+    HWND panel = FindWindowExW(top, nullptr, L"#32770", nullptr);
+    HWND box = panel ? GetDlgItem(panel, kPanelControlId) : nullptr;
+    if (panel == nullptr || box == nullptr) {
+        std::puts(" panel - box -");
+        return 0;
+    }
+    GetWindowRect(panel, &r);
+    printSize(" panel", r);
+    GetWindowRect(box, &r);
+    printSize(" box", r);
+    std::fputc('\n', stdout);
+    return 0;
+}
+
+struct CaptionCount {
+    const wchar_t* caption;
+    int count;
+};
+
+BOOL CALLBACK countCaption(HWND window, LPARAM context) {
+    auto* c = reinterpret_cast<CaptionCount*>(context);
+    std::wstring text;
+    if (readText(window, text) && text == c->caption) {
+        ++c->count;
+    }
+    return TRUE;
+}
+
+int run(int argc, wchar_t** argv) {
+    if (argc < 2) {
+        return usage();
+    }
+    const std::wstring action = argv[1];
+    const int n = argc - 2;
+    wchar_t** a = argv + 2;
+    if (action == L"wait" && n == 2) {
+        return waitFor([&] { return findByClass(a[0]); }, true, a[1]) ? 0 : 1;
+    }
+    if (action == L"wait-caption" && n == 2) {
+        return waitFor([&] { return FindWindowW(nullptr, a[0]); }, true, a[1]) ? 0 : 1;
+    }
+    if (action == L"gone" && n == 2) {
+        return waitFor([&] { return findByClass(a[0]); }, false, a[1]) ? 0 : 1;
+    }
+    if (action == L"results-text" && n == 1) {
+        return resultsText(a[0]);
+    }
+    if (action == L"box-text" && n == 1) {
+        return boxText(a[0]);
+    }
+    if (action == L"box-ok" && n == 1) {
+        return post(findBox(a[0]), WM_COMMAND, IDOK);
+    }
+    if (action == L"command" && n == 2) {
+        return post(findByClass(a[0]), WM_COMMAND, static_cast<WPARAM>(_wtoi(a[1])));
+    }
+    if (action == L"close" && n == 1) {
+        return post(findByClass(a[0]), WM_CLOSE, 0);
+    }
+    if (action == L"resize" && n == 3) {
+        return resize(a[0], a[1], a[2]);
+    }
+    if (action == L"layout" && n == 1) {
+        return layout(a[0]);
+    }
+    if (action == L"visible" && n == 1) {
+        HWND window = findByClass(a[0]);
+        std::puts(window != nullptr && IsWindowVisible(window) ? "1" : "0");
+        return window != nullptr ? 0 : 1;
+    }
+    if (action == L"count-caption" && n == 1) {
+        CaptionCount c{a[0], 0};
+        EnumWindows(countCaption, reinterpret_cast<LPARAM>(&c));
+        std::printf("%d\n", c.count);
+        return 0;
+    }
+    if (action == L"trace" && n == 1) {
+        std::string text;
+        for (const wchar_t* p = a[0]; *p != L'\0'; ++p) {
+            text += static_cast<char>(*p < 0x80 ? *p : '?');
+        }
+        OutputDebugStringA(text.c_str());
+        return 0;
+    }
+    return usage();
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    // Plain LF line ends on the pipe the test script reads.
+    _setmode(_fileno(stdout), _O_BINARY);
+    const int code = run(argc, argv);
+    std::fflush(stdout);
+    return code;
+}

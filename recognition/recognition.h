@@ -31,6 +31,15 @@ constexpr int kAttemptFixedThreshold = 210;
 extern char LastDecodedText[kDecodedTextCapacity];
 extern int32_t LastEncodationMode;
 
+// Where the last successful decode came from: its attempt kind and the
+// size of its module grid (for the scanner's report and for tests).
+struct DecodeOrigin {
+    int kind;
+    int rows;
+    int cols;
+};
+extern DecodeOrigin LastDecodeOrigin;
+
 // 0: the next cycle starts with kinds 0 and 1; 1: with kinds 2 and 3.
 extern int32_t PairSelector;
 

@@ -7,6 +7,7 @@
 
 char LastDecodedText[kDecodedTextCapacity];
 int32_t LastEncodationMode = 0;
+DecodeOrigin LastDecodeOrigin = {-1, 0, 0};
 
 namespace {
 
@@ -21,7 +22,7 @@ void compactGrid(const Recognizer& recognizer, uint8_t* symbolGrid) {
     }
 }
 
-AttemptResult decodeGrid(const Recognizer& recognizer) {
+AttemptResult decodeGrid(const Recognizer& recognizer, int kind) {
     uint8_t symbolGrid[kGridCapacity * kGridCapacity];
     compactGrid(recognizer, symbolGrid);
 
@@ -35,6 +36,7 @@ AttemptResult decodeGrid(const Recognizer& recognizer) {
         LastEncodationMode = mode;
         std::memcpy(LastDecodedText, result.text, sizeof LastDecodedText);
         LastDecodedText[sizeof LastDecodedText - 1] = '\0';
+        LastDecodeOrigin = {kind, recognizer.gridRows, recognizer.gridCols};
         return ATTEMPT_DECODED;
     }
     return result.status == DecodeStatus::Uncorrectable ? ATTEMPT_UNCORRECTABLE
@@ -82,5 +84,5 @@ AttemptResult RecognitionAttempt(int kind) {
     if (found != 1) {
         return ATTEMPT_NO_SYMBOL;
     }
-    return decodeGrid(*recognizer);
+    return decodeGrid(*recognizer, kind);
 }

@@ -16,8 +16,12 @@ all: native
 setup:
 	scripts/setup
 
+# The Wine tests of the Windows program join the native test suite only
+# under `make check`, which builds the x86_64 program first.
+WINE_TESTS_WIN64 ?=
+
 native: setup
-	$(CMAKE) -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	$(CMAKE) -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSAREAD_WIN64_DIR=$(WINE_TESTS_WIN64)
 	cmake --build $(NATIVE) -j $(JOBS)
 
 # The engine and its tests under AddressSanitizer and UBSan.
@@ -36,6 +40,7 @@ cross: setup
 demo: native
 	scripts/demo $(NATIVE)
 
+check: WINE_TESTS_WIN64 = $(abspath $(WIN64))
 check: native asan cross
 	ctest --test-dir $(NATIVE) --output-on-failure -j $(JOBS)
 	ctest --test-dir $(ASAN) --output-on-failure -j $(JOBS)

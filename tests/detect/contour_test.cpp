@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "detect/recognizer.h"
+#include "tests/support/frame_builder.h"
+
+namespace {
+
+// A working image given by its pixel classes, rows[0] being buffer row 0:
+// '.' light, '#' dark, 'e' EDGE_MARK.
+std::unique_ptr<Recognizer> classImage(const std::vector<std::string>& rows)
+{
+    auto r = frame_builder::makeRecognizer(frame_builder::frameFromRows(rows));
+    for (int y = 0; y < r->height; ++y) {
+        for (int x = 0; x < int(rows[y].size()); ++x) {
+            if (rows[y][x] == 'e') {
+                r->pixels[y * r->stride + 3 * x] = EDGE_MARK;
+            }
+        }
+    }
+    return r;
+}
+
+using Point = std::pair<int, int>;
+
+Point extreme(const Recognizer& r, int k)
+{
+    return {r.extremeX[k], r.extremeY[k]};
+}
+
+TEST(ContourTrace, IsolatedPixelIsRejected)
+{
+    auto r = classImage({"...", ".e.", "..."});
+    EXPECT_FALSE(r->traceCandidate(1, 1));
+    EXPECT_EQ(r->contourLength, 0);
+    for (int k = 0; k < kExtremeCount; ++k) {
+        EXPECT_EQ(extreme(*r, k), Point(1, 1));
+    }
+    EXPECT_EQ(frame_builder::classRows(*r)[1], ".t.");
+}
+
+TEST(ContourTrace, RightBeforeDownAndBranchesResumeLater)
+{
+    // From S = (1,1) the walk goes right first; the branch point S and
+    // (2,1) are revisited for the pixels below. On ties the pixel reached
+    // first stays an extreme point.
+    auto r = classImage({
+        "......",
+        ".eee..",
+        ".e....",
+        ".eee..",
+        "......",
+        "......",
+    });
+    EXPECT_FALSE(r->traceCandidate(1, 1));
+    EXPECT_EQ(r->contourLength, 6);
+    EXPECT_EQ(r->branchCount, 0);
+    EXPECT_EQ(extreme(*r, 0), Point(1, 1));  // smallest x
+    EXPECT_EQ(extreme(*r, 1), Point(3, 1));  // largest x: (3,1) before (3,3)
+    EXPECT_EQ(extreme(*r, 2), Point(1, 1));  // smallest y
+    EXPECT_EQ(extreme(*r, 3), Point(2, 3));  // largest y: (2,3) before (1,3)
+    EXPECT_EQ(extreme(*r, 4), Point(1, 1));  // nearest (0, 0)
+    EXPECT_EQ(extreme(*r, 5), Point(1, 3));  // nearest (0, 6)
+    EXPECT_EQ(extreme(*r, 6), Point(3, 1));  // nearest (6, 0)
+    EXPECT_EQ(extreme(*r, 7), Point(3, 3));  // nearest (6, 6)
+    for (const std::string& row : frame_builder::classRows(*r)) {
+        EXPECT_EQ(row.find('e'), std::string::npos);
+    }
+}
+
+TEST(ContourTrace, BranchPointsBeyondTheStackAreForgotten)
+{
+    // A spine along row 1 with a two-pixel tooth below every even x: every
+    // spine pixel is a branch point. Only the first 100 are remembered, so
+    // the teeth beyond x = 100 are not reached and keep their mark, but for
+    // the last one, where the spine itself ends.
+    const int width = 252;
+    std::vector<std::string> rows(5, std::string(width, '.'));
+    for (int x = 0; x < width - 1; ++x) {
+        rows[1][x] = 'e';
+        if (x % 2 == 0) {
+            rows[2][x] = 'e';
+            rows[3][x] = 'e';
+        }
+    }
+    auto r = classImage(rows);
+    EXPECT_FALSE(r->traceCandidate(0, 1));
+    EXPECT_EQ(r->branchCount, 0);
+    const std::vector<std::string> after = frame_builder::classRows(*r);
+    for (int x = 0; x < width - 1; x += 2) {
+        const char expected = x <= 100 || x == width - 2 ? 't' : 'e';
+        EXPECT_EQ(after[2][x], expected) << x;
+        EXPECT_EQ(after[3][x], expected) << x;
+    }
+    EXPECT_EQ(after[1].find('e'), std::string::npos);
+}
+
+// A binarised and boundary-marked frame made from module rows (picture
+// top row first) at `scale` pixels per module with a quiet zone, stored
+// bottom-up as the camera delivers it.
+std::unique_ptr<Recognizer> symbolImage(const std::vector<std::string>& modules, int scale,
+                                        int quiet)
+{
+    const int rows = int(modules.size());
+    const int cols = int(modules[0].size());
+    std::vector<std::string> pixelRows(size_t(rows * scale + 2 * quiet),
+                                       std::string(size_t(cols * scale + 2 * quiet), '.'));
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < cols; ++c) {
+            for (int k = 0; k < scale * scale; ++k) {
+                const int y = quiet + (rows - 1 - r) * scale + k / scale;
+                const int x = quiet + c * scale + k % scale;
+                pixelRows[size_t(y)][size_t(x)] = modules[size_t(r)][size_t(c)];
+            }
+        }
+    }
+    auto image = frame_builder::makeRecognizer(frame_builder::frameFromRows(pixelRows));
+    image->markBoundaries();
+    return image;
+}
+
+// First raster pixel that starts an accepted contour, as detect walks.
+bool findCandidate(Recognizer& r)
+{
+    for (int y = 0; y < r.height; ++y) {
+        for (int x = 0; x < r.width; ++x) {
+            if (r.pixels[y * r.stride + 3 * x] == EDGE_MARK && r.traceCandidate(x, y)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+TEST(FinderCorner, SolidSquareHasFourStraightSidesAndIsRejected)
+{
+    std::vector<std::string> square(12, std::string(12, '#'));
+    auto r = symbolImage(square, 3, 6);
+    EXPECT_FALSE(findCandidate(*r));
+}
+
+TEST(FinderCorner, DataMatrixOutlineGivesTheSolidCorner)
+{
+    // A 10 x 10 ECC200 symbol (zint, "123").
+    const std::vector<std::string> symbol = {
+        "#.#.#.#.#.", "#....#.#.#", "###..#.##.", "##..#..#.#", "##..##....",
+        "#.##...###", "#..##.....", "#.##.##..#", "#.#...#...", "##########",
+    };
+    for (int scale : {3, 4, 7}) {
+        const int quiet = 2 * scale;
+        auto r = symbolImage(symbol, scale, quiet);
+        ASSERT_TRUE(findCandidate(*r)) << scale;
+        const int far = quiet + 10 * scale - 1;
+        // The finder corner is the symbol's bottom left, buffer (quiet, quiet);
+        // the solid sides end at the bottom right and the top left.
+        EXPECT_EQ(extreme(*r, r->cornerL), Point(quiet, quiet)) << scale;
+        const std::set<Point> ends = {extreme(*r, r->cornerA), extreme(*r, r->cornerB)};
+        EXPECT_EQ(ends, (std::set<Point>{{far, quiet}, {quiet, far}})) << scale;
+    }
+}
+
+TEST(FinderCorner, OppositeStraightSidesAreRejected)
+{
+    // Two straight sides facing each other, ragged ends: a bar with teeth.
+    std::vector<std::string> bar(6, std::string(30, '#'));
+    for (int c = 0; c < 30; c += 2) {
+        bar[0][size_t(c)] = '.';
+        bar[5][size_t(c) + 1 < 30 ? size_t(c) + 1 : size_t(c)] = '.';
+    }
+    auto r = symbolImage(bar, 4, 8);
+    EXPECT_FALSE(findCandidate(*r));
+}
+
+}  // namespace

@@ -65,9 +65,8 @@ int buildResultsMenu(HWND window) {
     if (bar == nullptr) {
         return 1;
     }
-    // "File" gets its drop-down below, through its identifier; a popup item
-    // cannot be appended without a real menu handle.
-    if (!AppendMenuW(bar, MF_STRING, IDM_FILE, L"File")) {
+    // "File" gets its drop-down below, found by its identifier.
+    if (!AppendMenuW(bar, MF_POPUP, IDM_FILE, L"File")) {
         return abandonMenu(bar, nullptr);
     }
     HMENU dropDown = CreatePopupMenu();

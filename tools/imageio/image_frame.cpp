@@ -22,6 +22,96 @@ struct StbFree {
     void operator()(stbi_uc* p) const { stbi_image_free(p); }
 };
 
+uint32_t littleEndian(const uint8_t* at, int bytes) {
+    uint32_t value = 0;
+    for (int i = bytes - 1; i >= 0; --i) {
+        value = (value << 8) | at[i];
+    }
+    return value;
+}
+
+// stb_image reads past the end of a BMP or PNM file as zeros rather than
+// failing, so a cut-off file would pass as an image with a black band.
+// These two compute the size that the header promises.
+bool bmpTruncated(const uint8_t* data, size_t size) {
+    if (size < 2 || data[0] != 'B' || data[1] != 'M') return false;
+    if (size < 18) return true;
+    const uint32_t headerSize = littleEndian(data + 14, 4);
+    if (size < 14 + static_cast<size_t>(headerSize < 40 ? headerSize : 40)) return true;
+    int64_t width = 0;
+    int64_t height = 0;
+    uint32_t bits = 0;
+    uint32_t compression = 0;
+    if (headerSize == 12) {  // OS/2 core header: 16-bit sizes, never compressed
+        width = littleEndian(data + 18, 2);
+        height = littleEndian(data + 20, 2);
+        bits = littleEndian(data + 24, 2);
+    } else {
+        width = static_cast<int32_t>(littleEndian(data + 18, 4));
+        height = static_cast<int32_t>(littleEndian(data + 22, 4));
+        bits = littleEndian(data + 28, 2);
+        compression = littleEndian(data + 30, 4);
+    }
+    // Run-length data has no size known in advance; stb refuses it anyway.
+    constexpr uint32_t kRgb = 0, kBitfields = 3, kAlphaBitfields = 6;
+    if (compression != kRgb && compression != kBitfields && compression != kAlphaBitfields) return false;
+    if (width <= 0 || width > kMaxImageSide || bits == 0 || bits > 32) return false;
+    const int64_t rows = height < 0 ? -height : height;
+    const int64_t rowBytes = (width * bits + 31) / 32 * 4;
+    const int64_t pixelStart = littleEndian(data + 10, 4);
+    return static_cast<int64_t>(size) < pixelStart + rowBytes * rows;
+}
+
+// Reads one header number of a PNM file, skipping blanks and comments.
+bool pnmNumber(const uint8_t* data, size_t size, size_t& at, int64_t& value) {
+    while (at < size) {
+        if (data[at] == '#') {
+            while (at < size && data[at] != '\n') ++at;
+        } else if (data[at] == ' ' || (data[at] >= '\t' && data[at] <= '\r')) {
+            ++at;
+        } else {
+            break;
+        }
+    }
+    if (at >= size || data[at] < '0' || data[at] > '9') return false;
+    value = 0;
+    while (at < size && data[at] >= '0' && data[at] <= '9') {
+        if (value > 1000000000) return false;
+        value = value * 10 + (data[at++] - '0');
+    }
+    return true;
+}
+
+bool pnmTruncated(const uint8_t* data, size_t size) {
+    if (size < 2 || data[0] != 'P' || (data[1] != '5' && data[1] != '6')) return false;
+    size_t at = 2;
+    int64_t width = 0;
+    int64_t height = 0;
+    int64_t maxValue = 0;
+    if (!pnmNumber(data, size, at, width) || !pnmNumber(data, size, at, height) ||
+        !pnmNumber(data, size, at, maxValue) || at >= size) {
+        return at >= size;  // the header itself is cut off
+    }
+    if (width > kMaxImageSide || height > kMaxImageSide) return false;
+    const int64_t channels = data[1] == '6' ? 3 : 1;
+    const int64_t sampleBytes = maxValue > 255 ? 2 : 1;
+    // One whitespace byte ends the header.
+    const int64_t need = static_cast<int64_t>(at) + 1 + width * height * channels * sampleBytes;
+    return static_cast<int64_t>(size) < need;
+}
+
+std::string stbFailure() {
+    const char* reason = stbi_failure_reason();
+    const std::string text = reason != nullptr ? reason : "";
+    if (text == "unknown image type") {
+        return "unsupported file type (not a BMP, PNG, JPEG, PPM or PGM image)";
+    }
+    if (text == "too large") {
+        return "image too large (more than " + std::to_string(kMaxImageSide) + " pixels a side)";
+    }
+    return text.empty() ? "corrupt or truncated image" : "corrupt or truncated image (" + text + ")";
+}
+
 }  // namespace
 
 bool decodeImageFrame(const uint8_t* data, size_t size, ImageFrame& frame, std::string& error) {
@@ -33,6 +123,10 @@ bool decodeImageFrame(const uint8_t* data, size_t size, ImageFrame& frame, std::
         error = "file too large";
         return false;
     }
+    if (bmpTruncated(data, size) || pnmTruncated(data, size)) {
+        error = "truncated image file";
+        return false;
+    }
     int width = 0;
     int height = 0;
     int channels = 0;
@@ -40,8 +134,7 @@ bool decodeImageFrame(const uint8_t* data, size_t size, ImageFrame& frame, std::
     std::unique_ptr<stbi_uc, StbFree> rgb(stbi_load_from_memory(
         data, static_cast<int>(size), &width, &height, &channels, 3));
     if (!rgb) {
-        const char* reason = stbi_failure_reason();
-        error = std::string("not a readable image (") + (reason ? reason : "unknown") + ")";
+        error = stbFailure();
         return false;
     }
     if (width <= 0 || height <= 0 || width > kMaxImageSide || height > kMaxImageSide) {

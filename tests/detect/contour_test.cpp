@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <set>
 #include <string>
@@ -9,6 +12,8 @@
 
 #include "detect/recognizer.h"
 #include "tests/support/frame_builder.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -163,6 +168,50 @@ TEST(FinderCorner, DataMatrixOutlineGivesTheSolidCorner)
         const std::set<Point> ends = {extreme(*r, r->cornerA), extreme(*r, r->cornerB)};
         EXPECT_EQ(ends, (std::set<Point>{{far, quiet}, {quiet, far}})) << scale;
     }
+}
+
+// A bare L of arms `arm` pixels long and 4 thick at (10, 10). Its
+// quadrilateral has a third straight side, the 3-pixel cap of one arm,
+// which only counts as a nick when the arms are at least 20 times longer.
+std::unique_ptr<Recognizer> bareL(int arm)
+{
+    std::vector<std::string> rows(size_t(arm + 20), std::string(size_t(arm + 20), '.'));
+    for (int y = 0; y < arm; ++y) {
+        for (int x = 0; x < arm; ++x) {
+            if (x < 4 || y < 4) {
+                rows[size_t(10 + y)][size_t(10 + x)] = '#';
+            }
+        }
+    }
+    auto r = frame_builder::makeRecognizer(frame_builder::frameFromRows(rows));
+    r->markBoundaries();
+    return r;
+}
+
+TEST(FinderCorner, ShortThirdStraightSideIsDiscountedOnlyWhenTwentyTimesShorter)
+{
+    EXPECT_FALSE(bareL(60)->traceCandidate(10, 10));  // arms 59 < 20 x 3
+    for (int arm : {61, 100}) {
+        auto r = bareL(arm);
+        ASSERT_TRUE(r->traceCandidate(10, 10)) << arm;
+        EXPECT_EQ(extreme(*r, r->cornerL), Point(10, 10));
+        EXPECT_EQ(extreme(*r, r->cornerA), Point(10 + arm - 1, 10));
+        EXPECT_EQ(extreme(*r, r->cornerB), Point(10, 10 + arm - 1));
+    }
+}
+
+TEST(FinderCorner, CandidateLogLine)
+{
+    const fs::path dir = fs::temp_directory_path() / ("tessaread_contour_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir);
+    auto r = bareL(100);
+    r->logEnabled = 1;
+    EXPECT_TRUE(r->traceCandidate(10, 10));
+    EXPECT_STREQ(r->logLine, "1:x=109:y=10,5:x=10:y=109,3:x=13:y=109,ll=394:a1=0.000:a2=0.000");
+    fs::current_path(previous);
+    fs::remove_all(dir);
 }
 
 TEST(FinderCorner, OppositeStraightSidesAreRejected)

@@ -122,7 +122,7 @@ struct Recognizer {
     int stride = 0;
     int height = 0;
     uint8_t* pixels = nullptr;
-    int ownsPixels = 0;
+    int ownsPixels = 0;  // nonzero: pixels came from new[]; the destructor deletes them
     int gridCols = 0;
     int gridRows = 0;
     int32_t grid[kGridCapacity][kGridCapacity];

@@ -287,8 +287,8 @@ TEST_F(ScanTool, DebugDirRefusesBrokenAndUnsupportedBmpFiles) {
         {"truncated.bmp", good.substr(0, good.size() - 1), "truncated"},
         {"header.bmp", good.substr(0, 30), "truncated"},
         {"text.bmp", "Hello, World!", "not a BMP"},
-        {"bits32.bmp", bits32, "32 bits"},
-        {"huge.bmp", huge, "size"},
+        {"bits32.bmp", bits32, "truncated"},  // 32-bit rows promised, 24-bit rows given
+        {"huge.bmp", huge, "too large"},
     };
     for (const Case& c : cases) {
         writeFile(file(c.name), c.bytes);

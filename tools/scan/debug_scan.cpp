@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "detect/recognizer.h"
-#include "tools/scan/bmp_file.h"
+#include "tools/imageio/image_frame.h"
+#include "tools/scan/image_scan.h"
 #include "tools/scan/json_text.h"
 #include "tools/scan/scan_output.h"
 
@@ -49,7 +50,7 @@ struct KindOutcome {
     ScanResult result;
 };
 
-static KindOutcome runKind(const Frame& frame, DetectFlags flags) {
+static KindOutcome runKind(const ImageFrame& frame, DetectFlags flags) {
     KindOutcome out;
     auto recognizer = std::make_unique<Recognizer>();
     recognizer->width = frame.width;
@@ -87,10 +88,15 @@ static void printKind(int kind, const KindOutcome& k, const std::string& image, 
 }
 
 int runDebugScan(const std::string& dir, const std::string& imagePath, bool json) {
-    Frame frame;
+    ImageFrame frame;
     std::string error;
-    if (!readBmpFile(imagePath, frame, error)) {
+    if (!loadImageFrame(imagePath, frame, error)) {
         std::cerr << "tessaread-scan: " << imagePath << ": " << error << '\n';
+        return 2;
+    }
+    if (static_cast<long long>(frame.width) * frame.height > kMaxScanPixels) {
+        std::cerr << "tessaread-scan: " << imagePath << ": image too large (at most "
+                  << kMaxScanPixels << " pixels)\n";
         return 2;
     }
     std::error_code ec;

@@ -38,8 +38,7 @@ const char* modeName(int mode) {
     }
 }
 
-// Keeps the result on one line: control characters are shown as \xNN.
-static std::string visibleText(const std::string& bytes) {
+std::string visibleText(const std::string& bytes) {
     std::string out;
     for (char c : bytes) {
         unsigned char u = static_cast<unsigned char>(c);

@@ -21,6 +21,10 @@ ScanResult decodeCells(int rows, int cols, const uint8_t* cells);
 // The result line's name of an encodation mode; "" for an unknown code.
 const char* modeName(int mode);
 
+// Decoded bytes for a one-line display: ISO-8859-1 converted to UTF-8,
+// control characters (CR and LF included) written as \xNN.
+std::string visibleText(const std::string& bytes);
+
 // "LABEL: TEXT (MODE)" or "LABEL: None", text converted to UTF-8, with
 // control characters written as \xNN so that the result stays one line.
 std::string plainLine(const std::string& label, const ScanResult& result);

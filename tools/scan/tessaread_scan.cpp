@@ -1,23 +1,49 @@
-// tessaread-scan: decodes module grids with the ECC200 decoder, or runs
-// the detector's four attempt kinds on a BMP picture with its debug files.
+// tessaread-scan: reads Data Matrix symbols in image files with the
+// recognition cycle of the camera program, decodes module grids with the
+// ECC200 decoder, or runs the detector's four attempt kinds on a picture
+// with its debug files.
 #include <iostream>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "tools/scan/debug_scan.h"
 #include "tools/scan/grid_file.h"
+#include "tools/scan/image_scan.h"
 #include "tools/scan/json_text.h"
 #include "tools/scan/scan_output.h"
 
 static const char kUsage[] =
-    "usage: tessaread-scan [--json] --grid FILE...\n"
-    "       tessaread-scan [--json] --debug-dir DIR IMAGE.bmp\n"
+    "usage: tessaread-scan [--json] [--cycle] [--trace] IMAGE...\n"
+    "       tessaread-scan [--json] --grid FILE...\n"
+    "       tessaread-scan [--json] [--trace] --debug-dir DIR IMAGE\n"
     "       tessaread-scan --help\n";
 
 static const char kHelp[] =
     "\n"
-    "Decodes Data Matrix (ECC200) symbols with Tessaread's engine.\n"
+    "Reads Data Matrix (ECC200) symbols with Tessaread's engine.\n"
+    "\n"
+    "  IMAGE...         read each picture (BMP, PNG, JPEG, PPM or PGM; grey\n"
+    "                   and 32-bit pictures are taken as 24-bit colour) as\n"
+    "                   the camera program reads a grabbed frame: one\n"
+    "                   recognition cycle, and when its line is None one more\n"
+    "                   cycle, which uses the other two detector settings, so\n"
+    "                   that all four have been tried. Prints\n"
+    "                   \"FILE: TEXT (MODE)\" or \"FILE: None\" per file; MODE is\n"
+    "                   the last encodation: ASCII, C40, TEXT, X12, EDIFACT or\n"
+    "                   B256. Bytes 128-255 of the text are shown as ISO-8859-1\n"
+    "                   characters in UTF-8, control characters as \\xNN\n"
+    "                   (--json gives the exact text).\n"
+    "\n"
+    "  --cycle          take the pictures as successive camera frames: exactly\n"
+    "                   one cycle per picture, the choice of detector settings\n"
+    "                   carried from one frame to the next as in the program,\n"
+    "                   and each result line printed as the program shows it\n"
+    "                   (\"Y.M.D h:m:s:ms - TEXT (MODE)\" or \"... - None\").\n"
+    "\n"
+    "  --trace          write the stage trace (\"Start 1 started...\", ...\n"
+    "                   \"processed in N sec.\") to standard error.\n"
     "\n"
     "  --grid FILE...   decode module grids. A grid file holds one symbol row\n"
     "                   per line, each module written as 1 (dark), 0 (light)\n"
@@ -26,38 +52,40 @@ static const char kHelp[] =
     "                   missing, CR LF line ends are accepted. The grid's size\n"
     "                   is the file's shape, at most 144 x 144; row 0 is the\n"
     "                   clock-track (top) edge, column 0 the solid (left) edge.\n"
-    "                   Prints \"FILE: TEXT (MODE)\" or \"FILE: None\" per file;\n"
-    "                   MODE is the last encodation: ASCII, C40, TEXT, X12,\n"
-    "                   EDIFACT or B256. Bytes 128-255 of the text are shown\n"
-    "                   as ISO-8859-1 characters in UTF-8, control characters\n"
-    "                   as \\xNN (--json gives the exact text).\n"
     "\n"
-    "  --debug-dir DIR IMAGE.bmp\n"
-    "                   run the detector on a 24-bit uncompressed BMP picture\n"
-    "                   (bottom-up or top-down) with each of the four attempt\n"
-    "                   kinds of the recognition cycle (detector flags 0x88,\n"
-    "                   0x108, 0x09, 0x48), with the log, grid text and image\n"
-    "                   dumps switched on. Kind N writes \"r.log\", \"outt.txt\"\n"
-    "                   and \"out0.bmp\" into DIR/kindN (created as needed).\n"
-    "                   Prints \"kindN: TEXT (MODE)\" or \"kindN: None\" per kind.\n"
+    "  --debug-dir DIR IMAGE\n"
+    "                   run the detector on one picture with each of the four\n"
+    "                   attempt kinds of the recognition cycle (detector flags\n"
+    "                   0x88, 0x108, 0x09, 0x48), with the log, grid text and\n"
+    "                   image dumps switched on. Kind N writes \"r.log\",\n"
+    "                   \"outt.txt\" and \"out0.bmp\" into DIR/kindN (created as\n"
+    "                   needed). Prints \"kindN: TEXT (MODE)\" or \"kindN: None\".\n"
     "\n"
     "  --json           print one JSON object per line instead: file, decoded,\n"
-    "                   text (UTF-8), mode (name or null), mode_code, status\n"
-    "                   (the decoder's status number: 0 decoded, 1 size not an\n"
-    "                   ECC200 size, 4 uncorrectable, 6 no text, ...), rows,\n"
-    "                   cols, corrected (codewords changed by Reed-Solomon\n"
-    "                   correction, or null); with --debug-dir also kind and\n"
-    "                   detected. A file that cannot be read gives an object\n"
-    "                   with an \"error\" member.\n"
+    "                   text (UTF-8), mode (name or null), mode_code, rows,\n"
+    "                   cols; for pictures also kind (the attempt kind that\n"
+    "                   decoded, 0-3), cycles, ms (recognition time of the\n"
+    "                   cycles in milliseconds, reading the file excluded) and\n"
+    "                   line (the last result line); for grids status (the\n"
+    "                   decoder's status: 0 decoded, 1 size not an ECC200\n"
+    "                   size, 4 uncorrectable, 6 no text, ...) and corrected\n"
+    "                   (codewords changed by Reed-Solomon correction); with\n"
+    "                   --debug-dir also kind and detected. A file that cannot\n"
+    "                   be read gives an object with an \"error\" member.\n"
+    "\n"
+    "Pictures larger than 1280 x 960 get a frame buffer of their own size,\n"
+    "up to 67108864 pixels (8192 x 8192).\n"
     "\n"
     "Exit status: 0 when every input decoded (with --debug-dir: when some\n"
     "kind decoded), 1 when one did not, 2 on a usage error or when a file\n"
-    "could not be read or is malformed (the other files are still scanned;\n"
-    "each problem is reported on standard error).\n";
+    "is missing, unreadable, truncated or not a supported picture (the other\n"
+    "files are still scanned; each problem is one line on standard error).\n";
 
 struct Options {
     bool json = false;
     bool grid = false;
+    bool cycle = false;
+    bool trace = false;
     bool help = false;
     std::string debugDir;
     bool hasDebugDir = false;
@@ -84,6 +112,10 @@ static int parseOptions(int argc, char** argv, Options& o) {
             o.json = true;
         } else if (arg == "--grid") {
             o.grid = true;
+        } else if (arg == "--cycle") {
+            o.cycle = true;
+        } else if (arg == "--trace") {
+            o.trace = true;
         } else if (arg == "--debug-dir") {
             if (i + 1 >= argc) return usageError("--debug-dir needs a directory");
             o.debugDir = argv[++i];
@@ -93,11 +125,14 @@ static int parseOptions(int argc, char** argv, Options& o) {
         }
     }
     if (o.help) return 0;
-    if (o.grid == o.hasDebugDir) return usageError("give either --grid or --debug-dir");
-    if (o.files.empty()) return usageError(o.grid ? "no grid file given" : "no BMP image given");
-    if (o.hasDebugDir && o.files.size() != 1) return usageError("--debug-dir takes one BMP image");
+    if (o.grid && o.hasDebugDir) return usageError("give --grid or --debug-dir, not both");
+    if (o.cycle && (o.grid || o.hasDebugDir)) return usageError("--cycle reads pictures only");
+    if (o.files.empty()) return usageError(o.grid ? "no grid file given" : "no image given");
+    if (o.hasDebugDir && o.files.size() != 1) return usageError("--debug-dir takes one image");
     return 0;
 }
+
+static void traceToStderr(const char* text, void*) { std::cerr << text; }
 
 static int scanGrids(const Options& o) {
     bool allDecoded = true;
@@ -131,9 +166,15 @@ int main(int argc, char** argv) {
         std::cout << kUsage << kHelp;
         return 0;
     }
+    // The stage trace goes to the debugger channel in the program.
+    if (o.trace) setDebugSink(traceToStderr, nullptr);
     try {
         if (o.grid) return scanGrids(o);
-        return runDebugScan(o.debugDir, o.files[0], o.json);
+        if (o.hasDebugDir) return runDebugScan(o.debugDir, o.files[0], o.json);
+        ImageScanOptions scan;
+        scan.json = o.json;
+        scan.cycle = o.cycle;
+        return scanImageFiles(o.files, scan);
     } catch (const std::bad_alloc&) {
         std::cerr << "tessaread-scan: out of memory\n";
         return 2;

@@ -82,8 +82,9 @@ static void fixHandedness(Recognizer& r)
 
 // Lays the interior boundary lines of one family: line k runs from the
 // clock side (anchor to D) to the solid side (L to far corner), both cut at
-// the same fraction of the measured total.
-static void layLines(Recognizer& r, int anchor, int far, double xD, double yD,
+// the same fraction of the measured total. False when a line's two ends
+// fall on one pixel (a collapsed outline), which defines no line.
+static bool layLines(Recognizer& r, int anchor, int far, double xD, double yD,
                      double total, BoundaryLines& lines, int& count)
 {
     const int xS = r.extremeX[anchor];
@@ -100,10 +101,13 @@ static void layLines(Recognizer& r, int anchor, int far, double xD, double yD,
         lines.startY[k] = yS + roundToInt((yD - yS) * f);
         lines.endX[k] = xL + roundToInt((xF - xL) * f);
         lines.endY[k] = yL + roundToInt((yF - yL) * f);
+        if (lines.startX[k] == lines.endX[k] && lines.startY[k] == lines.endY[k])
+            return false;
         lines.line[k] = lineThroughPoints(lines.startX[k], lines.startY[k],
                                           lines.endX[k], lines.endY[k]);
     }
     count = r.runCount - 1;
+    return true;
 }
 
 // Measures the module runs along one clock side and lays that family of
@@ -120,8 +124,7 @@ static bool measureFamily(Recognizer& r, Line clock, int anchor, int far, double
     for (int k = 0; k < r.runCount; ++k)
         total += r.runLength[k];
     smoothRunLengths(r.runLength, r.runCount);
-    layLines(r, anchor, far, xD, yD, total, lines, count);
-    return true;
+    return layLines(r, anchor, far, xD, yD, total, lines, count);
 }
 
 bool Recognizer::buildBoundaryLines(SymbolOutline& outline)

@@ -127,6 +127,49 @@ TEST_F(RecognitionCycleTest, DecodedCycleKeepsItsPairAndRunsOneAttempt) {
     }
 }
 
+// A grey level whose grey value the detector computes exactly, so that
+// the histogram's valley lands on it.
+int exactGreyLevel() {
+    for (int level = 200; level > 150; --level) {
+        const double grey = 0.707 * level + 0.222 * level + 0.071 * level;
+        if (grey == level) {
+            return level;
+        }
+    }
+    return 0;
+}
+
+TEST_F(RecognitionCycleTest, SecondAttemptOfThePairDecodesWhenTheFirstFails) {
+    // Light modules a shade of grey on a white page: the histogram valley
+    // lies at that shade, so kind 0 takes the light modules for dark and
+    // sees a solid square; kind 1, thirty levels lower, reads the symbol.
+    ModuleGrid grid;
+    ASSERT_TRUE(frame_render::encodeWithZint(12, 12, "pair", grid));
+    Placement at;
+    at.centerX = 320;
+    at.centerY = 240;
+    at.moduleSize = 8;
+    Frame frame = frame_render::renderFrame(640, 480, grid, at);
+    const int level = exactGreyLevel();
+    ASSERT_GT(level, 0);
+    const uint8_t page = frame.pixels[0];
+    ASSERT_GT(page, level);
+    const int half = 6 * 8;
+    for (int y = 240 - half; y < 240 + half; ++y) {
+        for (int x = 320 - half; x < 320 + half; ++x) {
+            uint8_t* p = &frame.pixels[static_cast<size_t>(y) * frame.stride + 3 * x];
+            if (p[0] == page) {
+                p[0] = p[1] = p[2] = static_cast<uint8_t>(level);
+            }
+        }
+    }
+    PairSelector = 0;
+    EXPECT_EQ(afterPrefix(runCycle(frame)), "pair (ASCII)");
+    EXPECT_EQ(seen.count("Start 3 started...\n"), 2);
+    EXPECT_EQ(LastDecodeOrigin.kind, 1);
+    EXPECT_EQ(PairSelector, 0);
+}
+
 TEST_F(RecognitionCycleTest, TraceNestsTheStagesOfADecodedCycle) {
     runCycle(symbolFrame("12345678", 12, 12));
     std::vector<std::string> stages;

@@ -1,81 +1,19 @@
-// tessaread-scan as a user runs it: the bundled samples, malformed and
-// missing inputs, JSON output, exit statuses and the detector debug run.
+// tessaread-scan --grid and --debug-dir as a user runs them: the bundled
+// sample grids, malformed and missing inputs, JSON output, exit statuses
+// and the detector debug run.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdint>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/tools/picture_files.h"
+#include "tests/tools/tool_run.h"
+
 namespace {
 
-namespace fs = std::filesystem;
-
-const std::string kTool = TESSAREAD_BINARY_DIR "/tools/tessaread-scan";
-const std::string kSamples = TESSAREAD_SOURCE_DIR "/samples/grids/";
-
-struct ToolRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-    std::vector<std::string> lines() const {
-        std::vector<std::string> result;
-        std::istringstream in(out);
-        std::string line;
-        while (std::getline(in, line)) result.push_back(line);
-        return result;
-    }
-};
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void writeFile(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-class ScanTool : public ::testing::Test {
-protected:
-    void SetUp() override {
-        std::random_device seed;
-        dir_ = fs::temp_directory_path() / ("tessaread-scan-test-" + std::to_string(seed()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
-    }
-
-    fs::path file(const std::string& name) const { return dir_ / name; }
-
-    ToolRun run(const std::string& arguments) const {
-        ToolRun r;
-        const fs::path err = dir_ / "stderr.txt";
-        const std::string command = "'" + kTool + "' " + arguments + " 2>'" + err.string() + "'";
-        FILE* pipe = popen(command.c_str(), "r");
-        if (pipe == nullptr) return r;
-        char buffer[4096];
-        size_t n = 0;
-        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) r.out.append(buffer, n);
-        const int wait = pclose(pipe);
-        r.status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
-        r.err = readFile(err);
-        return r;
-    }
-
-    fs::path dir_;
-};
-
-std::string quoted(const fs::path& p) { return "'" + p.string() + "'"; }
+using namespace tool_run;
+using picture_files::bmpBytes;
+using picture_files::pictureOfGrid;
 
 struct Sample {
     const char* file;
@@ -173,13 +111,7 @@ TEST_F(ScanTool, MalformedGridFilesAreReportedAndTheRestStillScanned) {
     const ToolRun r = run(arguments);
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, kSamples + "hello-world.txt: Hello, World! (ASCII)\n");
-    const std::vector<std::string> errors = [&] {
-        std::vector<std::string> lines;
-        std::istringstream in(r.err);
-        std::string line;
-        while (std::getline(in, line)) lines.push_back(line);
-        return lines;
-    }();
+    const std::vector<std::string> errors = r.errorLines();
     ASSERT_EQ(errors.size(), std::size(bad) + 1) << r.err;
     for (size_t i = 0; i < std::size(bad); ++i) {
         EXPECT_NE(errors[i].find(file(bad[i].name).string() + ": "), std::string::npos) << errors[i];
@@ -202,50 +134,20 @@ TEST_F(ScanTool, UsageErrorsExitWithTwoAndHelpWithZero) {
     EXPECT_EQ(run("--debug-dir").status, 2);
     EXPECT_EQ(run("--debug-dir d a.bmp b.bmp").status, 2);
     EXPECT_EQ(run("--grid --debug-dir d a.bmp").status, 2);
+    EXPECT_EQ(run("--cycle --grid x.txt").status, 2);
+    EXPECT_EQ(run("--cycle --debug-dir d a.bmp").status, 2);
     const ToolRun help = run("--help");
     EXPECT_EQ(help.status, 0);
-    for (const char* word : {"--grid", "--json", "--debug-dir", "Exit status"}) {
+    for (const char* word : {"--grid", "--json", "--debug-dir", "--cycle", "--trace", "Exit status"}) {
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
     }
 }
 
-// A 24-bit BMP of a module grid: 8 pixels per module, a 4-module quiet
-// zone, rows stored bottom-up or (negative height) top-down.
+// A module grid drawn at 8 pixels per module with a 4-module margin, as
+// a BMP file stored bottom-up or (negative height) top-down.
 std::string bmpOfGrid(const std::string& gridText, bool topDown) {
-    std::vector<std::vector<int>> modules;
-    std::istringstream in(gridText);
-    std::string line;
-    while (std::getline(in, line)) {
-        std::vector<int> row;
-        for (char c : line) {
-            if (c == '0' || c == '1') row.push_back(c - '0');
-        }
-        if (!row.empty()) modules.push_back(row);
-    }
-    const int scale = 8, quiet = 4;
-    const int w = (static_cast<int>(modules[0].size()) + 2 * quiet) * scale;
-    const int h = (static_cast<int>(modules.size()) + 2 * quiet) * scale;
-    const int stride = (w * 3 + 3) / 4 * 4;
-    std::string pixels(static_cast<size_t>(stride) * h, '\0');
-    for (int y = 0; y < h; ++y) {  // y: picture row from the top
-        const int fileRow = topDown ? y : h - 1 - y;
-        for (int x = 0; x < w; ++x) {
-            const int r = y / scale - quiet, c = x / scale - quiet;
-            const bool dark = r >= 0 && c >= 0 && r < static_cast<int>(modules.size()) &&
-                              c < static_cast<int>(modules[0].size()) && modules[r][c] == 1;
-            const char v = static_cast<char>(dark ? 20 : 235);
-            pixels.replace(static_cast<size_t>(fileRow) * stride + x * 3, 3, 3, v);
-        }
-    }
-    auto le32 = [](uint32_t v) {
-        std::string s(4, '\0');
-        for (int i = 0; i < 4; ++i) s[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-        return s;
-    };
-    const uint32_t height = topDown ? static_cast<uint32_t>(-h) : static_cast<uint32_t>(h);
-    return "BM" + le32(54 + static_cast<uint32_t>(pixels.size())) + le32(0) + le32(54) + le32(40) +
-           le32(static_cast<uint32_t>(w)) + le32(height) + std::string("\x01\x00\x18\x00", 4) + le32(0) +
-           le32(static_cast<uint32_t>(pixels.size())) + le32(0) + le32(0) + le32(0) + le32(0) + pixels;
+    const int side = (static_cast<int>(splitLines(gridText).size()) + 8) * 8;
+    return bmpBytes(pictureOfGrid(gridText, side, side, 8, 32, 32), topDown);
 }
 
 // Each kind leaves its log in its own folder; a top-down file is the same
@@ -273,7 +175,7 @@ TEST_F(ScanTool, DebugDirRunsTheFourKindsInTheirOwnFolders) {
     EXPECT_FALSE(fs::exists(file("r.log")));
 }
 
-TEST_F(ScanTool, DebugDirRefusesBrokenAndUnsupportedBmpFiles) {
+TEST_F(ScanTool, DebugDirRefusesBrokenAndUnsupportedFiles) {
     const std::string good = bmpOfGrid(readFile(kSamples + "hello-world.txt"), false);
     std::string bits32 = good;
     bits32[28] = 32;
@@ -286,7 +188,7 @@ TEST_F(ScanTool, DebugDirRefusesBrokenAndUnsupportedBmpFiles) {
     } cases[] = {
         {"truncated.bmp", good.substr(0, good.size() - 1), "truncated"},
         {"header.bmp", good.substr(0, 30), "truncated"},
-        {"text.bmp", "Hello, World!", "not a BMP"},
+        {"text.bmp", "Hello, World!", "unsupported file type"},
         {"bits32.bmp", bits32, "truncated"},  // 32-bit rows promised, 24-bit rows given
         {"huge.bmp", huge, "too large"},
     };

@@ -1,0 +1,96 @@
+// Pictures of module grids written as image files byte by byte, so that
+// the scanner's tests need no image tools: PPM, PGM and BMP (24-bit
+// bottom-up or top-down, 32-bit).
+#pragma once
+
+#include <cstdint>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace picture_files {
+
+// Red-green-blue pixels, top row of the picture first, no padding.
+struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> rgb;
+};
+
+// A grid in the grid-dump text form ("1,0,1,..." per row) drawn at
+// `scale` pixels per module, its top-left corner at (left, top) of a
+// width x height picture. Ink and paper as a camera sees them, tinted so
+// that the three channels differ.
+inline Picture pictureOfGrid(const std::string& gridText, int width, int height, int scale,
+                             int left, int top) {
+    std::vector<std::vector<int>> modules;
+    std::istringstream in(gridText);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::vector<int> row;
+        for (char c : line) {
+            if (c == '0' || c == '1') row.push_back(c - '0');
+        }
+        if (!row.empty()) modules.push_back(row);
+    }
+    Picture p{width, height, std::vector<uint8_t>(size_t(width) * size_t(height) * 3)};
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const int r = (y - top) / scale, c = (x - left) / scale;
+            const bool inside = y >= top && x >= left && r < int(modules.size()) &&
+                                c < int(modules[0].size());
+            const bool dark = inside && modules[size_t(r)][size_t(c)] == 1;
+            uint8_t* px = &p.rgb[(size_t(y) * size_t(width) + size_t(x)) * 3];
+            px[0] = dark ? 50 : 225;
+            px[1] = dark ? 40 : 215;
+            px[2] = dark ? 35 : 200;
+        }
+    }
+    return p;
+}
+
+inline uint8_t greyOf(const uint8_t* px) {
+    return static_cast<uint8_t>((px[0] * 30 + px[1] * 59 + px[2] * 11) / 100);
+}
+
+inline std::string ppmBytes(const Picture& p) {
+    std::string s = "P6\n# tessaread test\n" + std::to_string(p.width) + " " +
+                    std::to_string(p.height) + "\n255\n";
+    return s + std::string(p.rgb.begin(), p.rgb.end());
+}
+
+inline std::string pgmBytes(const Picture& p) {
+    std::string s = "P5 " + std::to_string(p.width) + " " + std::to_string(p.height) + " 255\n";
+    for (size_t i = 0; i < p.rgb.size(); i += 3) s += static_cast<char>(greyOf(&p.rgb[i]));
+    return s;
+}
+
+inline std::string le32(uint32_t v) {
+    std::string s(4, '\0');
+    for (int i = 0; i < 4; ++i) s[size_t(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    return s;
+}
+
+// bits: 24 or 32 (blue, green, red, then an unused byte).
+inline std::string bmpBytes(const Picture& p, bool topDown, int bits = 24) {
+    const int bytesPerPixel = bits / 8;
+    const int stride = (p.width * bytesPerPixel + 3) / 4 * 4;
+    std::string pixels(size_t(stride) * size_t(p.height), '\0');
+    for (int y = 0; y < p.height; ++y) {
+        const int fileRow = topDown ? y : p.height - 1 - y;
+        for (int x = 0; x < p.width; ++x) {
+            const uint8_t* in = &p.rgb[(size_t(y) * size_t(p.width) + size_t(x)) * 3];
+            char* out = &pixels[size_t(fileRow) * size_t(stride) + size_t(x) * size_t(bytesPerPixel)];
+            out[0] = static_cast<char>(in[2]);
+            out[1] = static_cast<char>(in[1]);
+            out[2] = static_cast<char>(in[0]);
+        }
+    }
+    const uint32_t height = topDown ? static_cast<uint32_t>(-p.height) : static_cast<uint32_t>(p.height);
+    const std::string planesAndBits = std::string("\x01\x00", 2) + static_cast<char>(bits) + '\0';
+    return "BM" + le32(54 + static_cast<uint32_t>(pixels.size())) + le32(0) + le32(54) + le32(40) +
+           le32(static_cast<uint32_t>(p.width)) + le32(height) + planesAndBits + le32(0) +
+           le32(static_cast<uint32_t>(pixels.size())) + le32(0) + le32(0) + le32(0) + le32(0) + pixels;
+}
+
+}  // namespace picture_files

@@ -4,8 +4,10 @@
 #
 #   wine_case.sh <state dir> <Tessaread.exe> <wine-probe.exe> <case>
 #
-# Cases: no_device, about_twice, file_exit, close_results, close_video,
-# resize. Every process the case starts is gone when it ends.
+# Cases without a camera: no_device, about_twice, file_exit, close_results,
+# close_video, resize. With the test camera (fake_camera.dll, beside the
+# probe): camera_register, camera_frames, camera_close_video,
+# camera_unregister. Every process a case starts is gone when it ends.
 set -uo pipefail
 
 [ $# -eq 4 ] || { echo "usage: wine_case.sh <state> <exe> <probe> <case>" >&2; exit 2; }
@@ -161,6 +163,58 @@ case_resize() {
     [ "${BASH_REMATCH[4]}" = "$((width - 2))x$((height - 2))" ] || fail "box not 2 pixels short: $layout"
   done
   close_no_device_box
+  expect_exit_0 20
+}
+
+camera_dll="$(dirname "$probe")/fake_camera.dll"
+CAMERA_LINE='^[0-9]+\.[0-9]+\.[0-9]+ [0-9]+:[0-9]+:[0-9]+:[0-9]+ - (Tessaread \(TEXT\)|None)$'
+
+case_camera_register() {
+  "$WINE64" regsvr32 /s "$camera_dll" || fail "could not register the test camera"
+}
+
+case_camera_unregister() {
+  "$WINE64" regsvr32 /u /s "$camera_dll" || fail "could not unregister the test camera"
+}
+
+# Waits up to 60 s until the results box holds at least $1 result lines
+# above "Start program!"; leaves them, one per line, in $work/lines.
+wait_for_result_lines() {
+  local text count=0
+  for _ in $(seq 120); do
+    text=$(probe results-text "$RESULTS")
+    printf '%s' "$text" | sed 's/\\r\\n/\n/g' >"$work/lines"
+    count=$(grep -c ' - ' "$work/lines")
+    [ "$count" -ge "$1" ] && return 0
+    sleep 0.5
+  done
+  fail "only $count result lines: '$text'"
+}
+
+# The camera's picture is grabbed, recognised and decoded again and again;
+# closing the results window then ends the program with exit code 0.
+case_camera_frames() {
+  start_program
+  probe wait "$RESULTS" 20000 || fail "no results window"
+  wait_for_result_lines 3
+  expect_output 1 visible "$VIDEO"
+  expect_output 0 count-caption "$ERROR_CAPTION"
+  [ "$(tail -n 1 "$work/lines")" = "Start program!" ] || fail "oldest line is not 'Start program!'"
+  local bad
+  bad=$(head -n 3 "$work/lines" | grep -Ev "$CAMERA_LINE")
+  [ -z "$bad" ] || fail "badly formed line: '$bad'"
+  grep -q ' - Tessaread (TEXT)$' "$work/lines" || fail "the symbol was never decoded"
+  probe close "$RESULTS" || fail "could not close the results window"
+  expect_exit_0 20
+  grep -q '"Start 1 started' "$work/trace.log" || fail "no recognition cycle in the trace"
+}
+
+# Closing the video window while frames are grabbed and recognised.
+case_camera_close_video() {
+  start_program
+  probe wait "$RESULTS" 20000 || fail "no results window"
+  wait_for_result_lines 1
+  probe close "$VIDEO" || fail "could not close the video window"
   expect_exit_0 20
 }
 

@@ -3,6 +3,8 @@
 // JSON record, the stage trace and the files it cannot read.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <regex>
 #include <string>
 #include <vector>
@@ -65,6 +67,10 @@ TEST_F(ScanTool, ReadsEveryFormatAsTheSameCameraFrame) {
         {"hello-up.bmp", bmpBytes(hello, false)},
         {"hello-down.bmp", bmpBytes(hello, true)},
         {"hello-32.bmp", bmpBytes(hello, false, 32)},
+        // Samples of 16 bits (big-endian) and of a scale other than 255.
+        {"hello-16.pgm", pgmBytes(hello, 65535)},
+        {"hello-16.ppm", ppmBytes(hello, 1023)},
+        {"hello-4.pgm", pgmBytes(hello, 15)},
     };
     std::string arguments;
     std::string expected;
@@ -286,6 +292,39 @@ TEST_F(ScanTool, UnreadableFilesAreReportedAndTheOthersScanned) {
     const ToolRun cycle = run("--cycle " + quoted(file("notes.txt")) + " " + quoted(file("hello.ppm")));
     ASSERT_EQ(cycle.lines().size(), 1u) << cycle.out;
     EXPECT_EQ(cycle.status, 2);
+}
+
+// Damaged files of every format, many at once: each gives exactly one
+// line, on standard output (a picture, read or not) or standard error (a
+// file refused), and nothing crashes. Most damage is aimed at the headers,
+// where sizes come from.
+TEST_F(ScanTool, DamagedFilesEachGiveOneLineAndNeverCrash) {
+    const Picture hello = helloPicture();
+    const std::string originals[] = {
+        ppmBytes(hello), pgmBytes(hello, 65535), bmpBytes(hello, true), bmpBytes(hello, false, 32),
+        readFile(kFrames + "hello-upright.png"), readFile(kFrames + "latin1-noisy.jpg"),
+    };
+    std::mt19937 random(20240307);
+    std::string arguments;
+    constexpr int kCopies = 30;
+    int files = 0;
+    for (const std::string& original : originals) {
+        for (int copy = 0; copy < kCopies; ++copy) {
+            std::string bytes = original;
+            const int changes = 1 + static_cast<int>(random() % 8);
+            for (int k = 0; k < changes; ++k) {
+                const size_t span = random() % 4 != 0 ? std::min<size_t>(bytes.size(), 64) : bytes.size();
+                bytes[random() % span] = static_cast<char>(random());
+            }
+            if (random() % 4 == 0) bytes.resize(random() % bytes.size());
+            const std::string name = "damaged" + std::to_string(files++);
+            writeFile(file(name), bytes);
+            arguments += " " + quoted(file(name));
+        }
+    }
+    const ToolRun r = run(arguments);
+    EXPECT_TRUE(r.status == 1 || r.status == 2) << r.status;
+    EXPECT_EQ(r.lines().size() + r.errorLines().size(), static_cast<size_t>(files)) << r.err;
 }
 
 // The detector debug run takes any supported format, not only BMP.

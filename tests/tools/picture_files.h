@@ -53,15 +53,25 @@ inline uint8_t greyOf(const uint8_t* px) {
     return static_cast<uint8_t>((px[0] * 30 + px[1] * 59 + px[2] * 11) / 100);
 }
 
-inline std::string ppmBytes(const Picture& p) {
-    std::string s = "P6\n# tessaread test\n" + std::to_string(p.width) + " " +
-                    std::to_string(p.height) + "\n255\n";
-    return s + std::string(p.rgb.begin(), p.rgb.end());
+// A sample on a scale of 0..maxValue, in two big-endian bytes when the
+// scale needs them.
+inline std::string pnmSample(uint8_t value, int maxValue) {
+    const int v = (value * maxValue + 127) / 255;
+    if (maxValue <= 255) return std::string(1, static_cast<char>(v));
+    return {static_cast<char>(v >> 8), static_cast<char>(v & 0xFF)};
 }
 
-inline std::string pgmBytes(const Picture& p) {
-    std::string s = "P5 " + std::to_string(p.width) + " " + std::to_string(p.height) + " 255\n";
-    for (size_t i = 0; i < p.rgb.size(); i += 3) s += static_cast<char>(greyOf(&p.rgb[i]));
+inline std::string ppmBytes(const Picture& p, int maxValue = 255) {
+    std::string s = "P6\n# tessaread test\n" + std::to_string(p.width) + " " +
+                    std::to_string(p.height) + "\n" + std::to_string(maxValue) + "\n";
+    for (uint8_t v : p.rgb) s += pnmSample(v, maxValue);
+    return s;
+}
+
+inline std::string pgmBytes(const Picture& p, int maxValue = 255) {
+    std::string s = "P5 " + std::to_string(p.width) + " " + std::to_string(p.height) + " " +
+                    std::to_string(maxValue) + "\n";
+    for (size_t i = 0; i < p.rgb.size(); i += 3) s += pnmSample(greyOf(&p.rgb[i]), maxValue);
     return s;
 }
 

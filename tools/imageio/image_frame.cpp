@@ -82,22 +82,59 @@ bool pnmNumber(const uint8_t* data, size_t size, size_t& at, int64_t& value) {
     return true;
 }
 
-bool pnmTruncated(const uint8_t* data, size_t size) {
-    if (size < 2 || data[0] != 'P' || (data[1] != '5' && data[1] != '6')) return false;
-    size_t at = 2;
+// The header of a binary PNM file (P5 grey, P6 colour), as far as the
+// file holds it.
+struct PnmHeader {
+    bool complete = false;
     int64_t width = 0;
     int64_t height = 0;
     int64_t maxValue = 0;
-    if (!pnmNumber(data, size, at, width) || !pnmNumber(data, size, at, height) ||
-        !pnmNumber(data, size, at, maxValue) || at >= size) {
-        return at >= size;  // the header itself is cut off
+    int64_t dataStart = 0;
+    int64_t channels = 0;
+};
+
+bool isPnm(const uint8_t* data, size_t size) {
+    return size >= 2 && data[0] == 'P' && (data[1] == '5' || data[1] == '6');
+}
+
+PnmHeader pnmHeader(const uint8_t* data, size_t size) {
+    PnmHeader h;
+    size_t at = 2;
+    if (!isPnm(data, size) || !pnmNumber(data, size, at, h.width) ||
+        !pnmNumber(data, size, at, h.height) || !pnmNumber(data, size, at, h.maxValue) ||
+        at >= size) {
+        return h;
     }
-    if (width > kMaxImageSide || height > kMaxImageSide) return false;
-    const int64_t channels = data[1] == '6' ? 3 : 1;
-    const int64_t sampleBytes = maxValue > 255 ? 2 : 1;
-    // One whitespace byte ends the header.
-    const int64_t need = static_cast<int64_t>(at) + 1 + width * height * channels * sampleBytes;
-    return static_cast<int64_t>(size) < need;
+    h.complete = true;
+    h.channels = data[1] == '6' ? 3 : 1;
+    h.dataStart = static_cast<int64_t>(at) + 1;  // one whitespace byte ends the header
+    return h;
+}
+
+bool pnmTruncated(const uint8_t* data, size_t size) {
+    if (!isPnm(data, size)) return false;
+    const PnmHeader h = pnmHeader(data, size);
+    if (!h.complete) {
+        // Cut off inside the header, or not a header stb_image will take.
+        size_t at = 2;
+        int64_t ignored = 0;
+        while (pnmNumber(data, size, at, ignored)) {}
+        return at >= size;
+    }
+    if (h.width > kMaxImageSide || h.height > kMaxImageSide) return false;
+    const int64_t sampleBytes = h.maxValue > 255 ? 2 : 1;
+    return static_cast<int64_t>(size) < h.dataStart + h.width * h.height * h.channels * sampleBytes;
+}
+
+// stb_image hands PNM samples over as stored: 16-bit samples in the
+// file's big-endian order, and samples of any maximum value unscaled.
+// This brings them to 8 bits on the full 0-255 scale, in place.
+void scalePnmSamples(uint8_t* samples, size_t count, int64_t maxValue, bool wide) {
+    for (size_t i = 0; i < count; ++i) {
+        const int64_t v = wide ? samples[2 * i] * 256 + samples[2 * i + 1] : samples[i];
+        const int64_t scaled = (v * 255 + maxValue / 2) / maxValue;
+        samples[i] = static_cast<uint8_t>(scaled > 255 ? 255 : scaled);
+    }
 }
 
 std::string stbFailure() {
@@ -130,31 +167,48 @@ bool decodeImageFrame(const uint8_t* data, size_t size, ImageFrame& frame, std::
     int width = 0;
     int height = 0;
     int channels = 0;
-    // Ask for three channels: grey is widened, alpha dropped.
-    std::unique_ptr<stbi_uc, StbFree> rgb(stbi_load_from_memory(
-        data, static_cast<int>(size), &width, &height, &channels, 3));
-    if (!rgb) {
+    // The file's own channels, converted here: stb_image's conversion of a
+    // 16-bit grey PNM to three channels reads past its buffer.
+    const PnmHeader pnm = pnmHeader(data, size);
+    if (pnm.complete && pnm.maxValue < 1) {
+        error = "corrupt image (PNM maximum value 0)";
+        return false;
+    }
+    const bool widePnm = pnm.complete && pnm.maxValue > 255;
+    std::unique_ptr<stbi_uc, StbFree> decoded(
+        widePnm ? reinterpret_cast<stbi_uc*>(stbi_load_16_from_memory(
+                      data, static_cast<int>(size), &width, &height, &channels, 0))
+                : stbi_load_from_memory(data, static_cast<int>(size), &width, &height, &channels, 0));
+    if (!decoded) {
         error = stbFailure();
         return false;
     }
-    if (width <= 0 || height <= 0 || width > kMaxImageSide || height > kMaxImageSide) {
+    if (width <= 0 || height <= 0 || width > kMaxImageSide || height > kMaxImageSide ||
+        channels < 1 || channels > 4) {
         error = "image size out of range";
         return false;
+    }
+    if (pnm.complete && pnm.maxValue != 255) {
+        scalePnmSamples(decoded.get(),
+                        static_cast<size_t>(width) * static_cast<size_t>(height) * static_cast<size_t>(channels),
+                        pnm.maxValue, widePnm);
     }
     frame.width = width;
     frame.height = height;
     frame.stride = (width * 3 + 3) / 4 * 4;
     frame.pixels.assign(static_cast<size_t>(frame.stride) * static_cast<size_t>(height), 0);
-    const stbi_uc* source = rgb.get();
+    // Grey (with or without alpha) is widened; alpha is dropped.
+    const bool grey = channels < 3;
+    const size_t rowBytes = static_cast<size_t>(width) * static_cast<size_t>(channels);
     for (int y = 0; y < height; ++y) {
         // Picture row y (from the top) is buffer row height - 1 - y.
-        const stbi_uc* in = source + static_cast<size_t>(y) * static_cast<size_t>(width) * 3;
+        const stbi_uc* in = decoded.get() + static_cast<size_t>(y) * rowBytes;
         uint8_t* out = frame.pixels.data() +
                        static_cast<size_t>(height - 1 - y) * static_cast<size_t>(frame.stride);
-        for (int x = 0; x < width; ++x) {
-            out[3 * x] = in[3 * x + 2];
-            out[3 * x + 1] = in[3 * x + 1];
-            out[3 * x + 2] = in[3 * x];
+        for (int x = 0; x < width; ++x, in += channels, out += 3) {
+            out[0] = in[grey ? 0 : 2];
+            out[1] = in[grey ? 0 : 1];
+            out[2] = in[0];
         }
     }
     return true;

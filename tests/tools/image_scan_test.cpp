@@ -248,6 +248,12 @@ TEST_F(ScanTool, UnreadableFilesAreReportedAndTheOthersScanned) {
     const std::string png = readFile(kFrames + "hello-upright.png");
     const std::string bmp = bmpBytes(helloPicture(), false);
     const std::string ppm = ppmBytes(helloPicture());
+    // A Huffman table that declares more than 256 codes (counts follow the
+    // marker, its length and the table's class byte).
+    std::string jpeg = readFile(kFrames + "latin1-noisy.jpg");
+    const size_t dht = jpeg.find("\xFF\xC4");
+    ASSERT_NE(dht, std::string::npos);
+    jpeg.replace(dht + 5, 2, "\xFF\xFF");
     struct Bad {
         const char* name;
         std::string bytes;
@@ -257,6 +263,7 @@ TEST_F(ScanTool, UnreadableFilesAreReportedAndTheOthersScanned) {
         {"cut.bmp", bmp.substr(0, bmp.size() - 100), "truncated"},
         {"cut.ppm", ppm.substr(0, ppm.size() - 1), "truncated"},
         {"notes.txt", "Hello, World!\n", "unsupported file type"},
+        {"codes.jpg", jpeg, "bad Huffman table"},
         {"empty.png", "", "empty"},
     };
     writeFile(file("hello.ppm"), ppm);

@@ -137,6 +137,52 @@ void scalePnmSamples(uint8_t* samples, size_t count, int64_t maxValue, bool wide
     }
 }
 
+uint32_t bigEndian16(const uint8_t* at) { return static_cast<uint32_t>(at[0] << 8 | at[1]); }
+
+// A DHT segment holds tables of 16 code counts and then the symbols; stb_image
+// stores at most 256 symbols per table and does not check the counts, so
+// a table that declares more would be written past its arrays.
+bool huffmanSegmentSound(const uint8_t* segment, size_t length) {
+    size_t at = 0;
+    while (at < length) {
+        if (length - at < 17) return true;  // short segment: stb refuses it itself
+        uint32_t symbols = 0;
+        for (size_t i = 1; i <= 16; ++i) symbols += segment[at + i];
+        if (symbols > 256) return false;
+        at += 17 + symbols;
+    }
+    return true;
+}
+
+// Walks the marker segments of a JPEG file (ISO/IEC 10918-1, B.1) and
+// checks every Huffman table; entropy-coded data is skipped up to the
+// next marker.
+bool jpegTablesSound(const uint8_t* data, size_t size) {
+    if (size < 4 || data[0] != 0xFF || data[1] != 0xD8) return true;
+    size_t at = 2;
+    while (at + 1 < size) {
+        if (data[at] != 0xFF) {  // entropy-coded data
+            ++at;
+            continue;
+        }
+        const uint8_t marker = data[at + 1];
+        // Stuffed zero, fill byte, restart markers and other segments
+        // without a length.
+        if (marker == 0x00 || marker == 0xFF || (marker >= 0xD0 && marker <= 0xD8) || marker == 0x01) {
+            at += marker == 0xFF ? 1 : 2;
+            continue;
+        }
+        if (marker == 0xD9 || at + 4 > size) return true;
+        const size_t length = bigEndian16(data + at + 2);
+        if (length < 2) return true;
+        const size_t body = at + 4;
+        const size_t available = size - body < length - 2 ? size - body : length - 2;
+        if (marker == 0xC4 && !huffmanSegmentSound(data + body, available)) return false;
+        at = body + (length - 2);
+    }
+    return true;
+}
+
 std::string stbFailure() {
     const char* reason = stbi_failure_reason();
     const std::string text = reason != nullptr ? reason : "";
@@ -162,6 +208,10 @@ bool decodeImageFrame(const uint8_t* data, size_t size, ImageFrame& frame, std::
     }
     if (bmpTruncated(data, size) || pnmTruncated(data, size)) {
         error = "truncated image file";
+        return false;
+    }
+    if (!jpegTablesSound(data, size)) {
+        error = "corrupt image (bad Huffman table)";
         return false;
     }
     int width = 0;

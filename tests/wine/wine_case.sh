@@ -48,7 +48,7 @@ probe() {
 
 # Starts the program with the debugger channel on its stderr.
 start_program() {
-  WINEDEBUG=-all,+debugstr "$WINE64" "$exe" >"$work/stdout.log" 2>"$work/trace.log" &
+  TESSAREAD_TESTCAM_DIR="Z:${state//\//\\}\\hello" WINEDEBUG=-all,+debugstr "$WINE64" "$exe" >"$work/stdout.log" 2>"$work/trace.log" &
   pid=$!
 }
 
@@ -166,10 +166,12 @@ case_resize() {
   expect_exit_0 20
 }
 
-camera_dll="$(dirname "$probe")/fake_camera.dll"
-CAMERA_LINE='^[0-9]+\.[0-9]+\.[0-9]+ [0-9]+:[0-9]+:[0-9]+:[0-9]+ - (Tessaread \(TEXT\)|None)$'
+camera_dll="$(dirname "$probe")/../testcam/tessaread-testcam.dll"
+CAMERA_LINE='^[0-9]+\.[0-9]+\.[0-9]+ [0-9]+:[0-9]+:[0-9]+:[0-9]+ - (Hello, World! \(ASCII\)|None)$'
 
 case_camera_register() {
+  mkdir -p "$state/hello"
+  "$TESTCAM_FRAMES" "$state/hello" "$SAMPLES/frames/hello-upright.png" || fail "could not make the camera's picture"
   "$WINE64" regsvr32 /s "$camera_dll" || fail "could not register the test camera"
 }
 
@@ -203,7 +205,7 @@ case_camera_frames() {
   local bad
   bad=$(head -n 3 "$work/lines" | grep -Ev "$CAMERA_LINE")
   [ -z "$bad" ] || fail "badly formed line: '$bad'"
-  grep -q ' - Tessaread (TEXT)$' "$work/lines" || fail "the symbol was never decoded"
+  grep -q ' - Hello, World! (ASCII)$' "$work/lines" || fail "the symbol was never decoded"
   probe close "$RESULTS" || fail "could not close the results window"
   expect_exit_0 20
   grep -q '"Start 1 started' "$work/trace.log" || fail "no recognition cycle in the trace"

@@ -1,6 +1,6 @@
-// The in-process server: class factory, exports and registration as a
-// video input device.
-#include "fake_camera.h"
+// The in-process server: its class factory (a static object), the four
+// exports, and registration as a video input device.
+#include "tools/testcam/testcam.h"
 
 const CLSID CLSID_TessareadTestCamera = {
     0x6c0b3e55, 0x9f3a, 0x4e2b, {0x8c, 0x1d, 0x2a, 0x7e, 0x5b, 0x4f, 0x9d, 0x10}};
@@ -41,14 +41,14 @@ HRESULT STDMETHODCALLTYPE factory_CreateInstance(IClassFactory*, IUnknown* outer
     if (outer != nullptr) {
         return CLASS_E_NOAGGREGATION;
     }
-    return createFakeCamera(riid, out);
+    return createTestCamera(riid, out);
 }
 
 HRESULT STDMETHODCALLTYPE factory_LockServer(IClassFactory*, BOOL lock) {
     if (lock) {
-        InterlockedIncrement(&cameraObjects);
+        InterlockedIncrement(&testcamObjects);
     } else {
-        InterlockedDecrement(&cameraObjects);
+        InterlockedDecrement(&testcamObjects);
     }
     return S_OK;
 }
@@ -59,6 +59,11 @@ const IClassFactoryVtbl factoryVtbl = {
 };
 
 IClassFactory factory = {const_cast<IClassFactoryVtbl*>(&factoryVtbl)};
+
+LONG setString(HKEY key, const wchar_t* name, const wchar_t* value) {
+    return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                          static_cast<DWORD>((lstrlenW(value) + 1) * sizeof(wchar_t)));
+}
 
 // HKCR\CLSID\{...}: the name, and InprocServer32 with this module's path.
 HRESULT writeClassKeys(const wchar_t* clsidText) {
@@ -73,14 +78,15 @@ HRESULT writeClassKeys(const wchar_t* clsidText) {
                         nullptr) != ERROR_SUCCESS) {
         return E_FAIL;
     }
-    const wchar_t model[] = L"Both";
-    LONG status = RegSetValueExW(server, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path),
-                                 (lstrlenW(path) + 1) * sizeof(wchar_t));
+    LONG status = setString(server, nullptr, path);
     if (status == ERROR_SUCCESS) {
-        status = RegSetValueExW(server, L"ThreadingModel", 0, REG_SZ,
-                                reinterpret_cast<const BYTE*>(model), sizeof model);
+        status = setString(server, L"ThreadingModel", L"Both");
     }
     RegCloseKey(server);
+    wsprintfW(key, L"CLSID\\%s", clsidText);
+    if (status == ERROR_SUCCESS) {
+        status = RegSetValueW(HKEY_CLASSES_ROOT, key, REG_SZ, kCameraName, 0);
+    }
     return status == ERROR_SUCCESS ? S_OK : E_FAIL;
 }
 
@@ -91,11 +97,12 @@ HRESULT registerAsVideoInput() {
     if (FAILED(hr)) {
         return hr;
     }
-    REGPINTYPES type = {&MEDIATYPE_Video, &MEDIASUBTYPE_RGB24};
+    const REGPINTYPES types[] = {{&MEDIATYPE_Video, &MEDIASUBTYPE_RGB24},
+                                 {&MEDIATYPE_Video, &MEDIASUBTYPE_RGB32}};
     REGFILTERPINS pin = {};
     pin.bOutput = TRUE;
-    pin.nMediaTypes = 1;
-    pin.lpMediaType = &type;
+    pin.nMediaTypes = 2;
+    pin.lpMediaType = types;
     REGFILTER2 filter = {};
     filter.dwVersion = 1;
     filter.dwMerit = MERIT_DO_NOT_USE;
@@ -129,7 +136,7 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** 
 }
 
 extern "C" HRESULT WINAPI DllCanUnloadNow() {
-    return cameraObjects == 0 ? S_OK : S_FALSE;
+    return testcamObjects == 0 ? S_OK : S_FALSE;
 }
 
 extern "C" HRESULT WINAPI DllRegisterServer() {

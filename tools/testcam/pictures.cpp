@@ -1,0 +1,180 @@
+#include "tools/testcam/pictures.h"
+
+#include <cstring>
+
+namespace testcam {
+
+namespace {
+
+constexpr uint32_t kInfoHeaderBytes = 40;
+constexpr uint32_t kNoCompression = 0;  // BI_RGB
+constexpr int64_t kMinMilliseconds = 100;
+constexpr int64_t kMaxMilliseconds = 24LL * 3600 * 1000;
+
+uint32_t le32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+uint16_t le16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+
+uint32_t rowBytes(int32_t width, int bytesPerPixel) {
+    return (static_cast<uint32_t>(width) * static_cast<uint32_t>(bytesPerPixel) + 3u) & ~3u;
+}
+
+}  // namespace
+
+bool readBmpLayout(const uint8_t* head, size_t headSize, uint64_t fileSize, BmpLayout& layout) {
+    if (head == nullptr || headSize < kBmpHeaderBytes || head[0] != 'B' || head[1] != 'M') {
+        return false;
+    }
+    const uint32_t offset = le32(head + 10);
+    const uint32_t infoSize = le32(head + 14);
+    const auto width = static_cast<int32_t>(le32(head + 18));
+    const auto signedHeight = static_cast<int32_t>(le32(head + 22));
+    const uint16_t planes = le16(head + 26);
+    const uint16_t bits = le16(head + 28);
+    const uint32_t compression = le32(head + 30);
+    // Later header versions (V4, V5) extend the 40-byte one; their extra
+    // fields (colour masks, colour space) mean nothing for 24-bit BI_RGB.
+    if (infoSize < kInfoHeaderBytes || planes != 1 || bits != 24 ||
+        compression != kNoCompression) {
+        return false;
+    }
+    // INT32_MIN has no positive counterpart: it is refused with the rest.
+    if (width <= 0 || width > kMaxPictureSide || signedHeight == 0 ||
+        signedHeight < -kMaxPictureSide || signedHeight > kMaxPictureSide) {
+        return false;
+    }
+    const int32_t height = signedHeight < 0 ? -signedHeight : signedHeight;
+    const uint32_t stride = rowBytes(width, 3);
+    if (offset < 14 + static_cast<uint64_t>(infoSize) ||
+        static_cast<uint64_t>(offset) + static_cast<uint64_t>(stride) * height > fileSize) {
+        return false;
+    }
+    layout.width = width;
+    layout.height = height;
+    layout.topDown = signedHeight < 0;
+    layout.pixelOffset = offset;
+    layout.stride = stride;
+    return true;
+}
+
+bool readBmpRows(const uint8_t* file, size_t fileSize, const BmpLayout& layout,
+                 std::vector<uint8_t>& rows) {
+    BmpLayout now;
+    if (!readBmpLayout(file, fileSize, fileSize, now) || now.width != layout.width ||
+        now.height != layout.height) {
+        return false;
+    }
+    rows.assign(static_cast<size_t>(now.stride) * now.height, 0);
+    for (int32_t y = 0; y < now.height; ++y) {
+        const int32_t from = now.topDown ? now.height - 1 - y : y;
+        std::memcpy(&rows[static_cast<size_t>(y) * now.stride],
+                    file + now.pixelOffset + static_cast<size_t>(from) * now.stride, now.stride);
+    }
+    return true;
+}
+
+PictureChoice choosePictures(const std::vector<const BmpLayout*>& files) {
+    PictureChoice choice;
+    const BmpLayout* first = nullptr;
+    for (size_t i = 0; i < files.size(); ++i) {
+        const BmpLayout* f = files[i];
+        if (f != nullptr && first == nullptr) {
+            first = f;
+            choice.width = f->width;
+            choice.height = f->height;
+        }
+        if (f != nullptr && f->width == first->width && f->height == first->height) {
+            choice.played.push_back(i);
+        } else {
+            choice.skipped.push_back(i);
+        }
+    }
+    return choice;
+}
+
+size_t pictureAt(int64_t elapsed, int64_t perPicture, size_t count) {
+    if (count == 0 || perPicture <= 0 || elapsed < 0) {
+        return 0;
+    }
+    return static_cast<size_t>((elapsed / perPicture) % static_cast<int64_t>(count));
+}
+
+int64_t parseSecondsAsMilliseconds(const char* text) {
+    if (text == nullptr || *text == '\0') {
+        return kDefaultMillisecondsPerPicture;
+    }
+    // Digits, at most one point, more digits: no signs, exponents or
+    // locale-dependent separators.
+    int64_t whole = 0;
+    int64_t fraction = 0;
+    int64_t scale = 1000;
+    bool point = false;
+    bool digits = false;
+    for (const char* p = text; *p != '\0'; ++p) {
+        if (*p == '.' && !point) {
+            point = true;
+        } else if (*p >= '0' && *p <= '9') {
+            digits = true;
+            if (!point) {
+                whole = whole * 10 + (*p - '0');
+                if (whole > kMaxMilliseconds / 1000) {
+                    return kDefaultMillisecondsPerPicture;
+                }
+            } else if (scale > 1) {
+                scale /= 10;
+                fraction += (*p - '0') * scale;
+            }
+        } else {
+            return kDefaultMillisecondsPerPicture;
+        }
+    }
+    const int64_t ms = whole * 1000 + fraction;
+    if (!digits || ms < kMinMilliseconds || ms > kMaxMilliseconds) {
+        return kDefaultMillisecondsPerPicture;
+    }
+    return ms;
+}
+
+uint32_t sampleBytes(int32_t width, int32_t height, int bitsPerPixel) {
+    if ((bitsPerPixel != 24 && bitsPerPixel != 32) || width <= 0 || height <= 0 ||
+        width > kMaxPictureSide || height > kMaxPictureSide) {
+        return 0;
+    }
+    return rowBytes(width, bitsPerPixel / 8) * static_cast<uint32_t>(height);
+}
+
+uint32_t writeSample(const std::vector<uint8_t>& rows, int32_t width, int32_t height,
+                     int bitsPerPixel, uint8_t* sample, size_t sampleSize) {
+    const uint32_t bytes = sampleBytes(width, height, bitsPerPixel);
+    if (bytes == 0 || sample == nullptr || sampleSize < bytes) {
+        return 0;
+    }
+    const uint32_t inStride = rowBytes(width, 3);
+    if (rows.size() != static_cast<size_t>(inStride) * static_cast<size_t>(height)) {
+        std::memset(sample, kGreyLevel, bytes);
+        return bytes;
+    }
+    if (bitsPerPixel == 24) {
+        std::memcpy(sample, rows.data(), bytes);
+        return bytes;
+    }
+    const uint32_t outStride = rowBytes(width, 4);
+    for (int32_t y = 0; y < height; ++y) {
+        const uint8_t* in = &rows[static_cast<size_t>(y) * inStride];
+        uint8_t* out = sample + static_cast<size_t>(y) * outStride;
+        for (int32_t x = 0; x < width; ++x) {
+            out[4 * x] = in[3 * x];
+            out[4 * x + 1] = in[3 * x + 1];
+            out[4 * x + 2] = in[3 * x + 2];
+            out[4 * x + 3] = 0xFF;
+        }
+    }
+    return bytes;
+}
+
+}  // namespace testcam

@@ -32,8 +32,9 @@ bool searchSymbol(Recognizer& r, DetectFlags flags, const char* imageFileName,
         return false;
     }
     for (int y = 0; y < r.height; ++y) {
+        const uint8_t* row = pixelAt(r, 0, y);
         for (int x = 0; x < r.width; ++x) {
-            if (pixelAt(r, x, y)[0] != EDGE_MARK || !r.traceCandidate(x, y)) {
+            if (row[3 * x] != EDGE_MARK || !r.traceCandidate(x, y)) {
                 continue;
             }
             SymbolOutline outline{};

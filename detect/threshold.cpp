@@ -21,17 +21,41 @@ bool usesHistogram(DetectFlags flags)
     return (flags & (DETECT_HIST_VALLEY | DETECT_HIST_VALLEY_DARKER)) != 0;
 }
 
-// Luma-like weighting of the camera's blue-green-red bytes.
-double greyValue(const uint8_t* pixel)
+// Luma-like weighting of the camera's blue-green-red bytes,
+// 0.707 green + 0.222 blue + 0.071 red. The products come from tables made
+// at compile time and are added in that order, so every pixel gets exactly
+// the double the formula gives, for a fraction of its cost.
+struct GreyWeights {
+    double green[kBins];
+    double blue[kBins];
+    double red[kBins];
+};
+
+constexpr GreyWeights makeGreyWeights()
 {
-    return 0.707 * pixel[1] + 0.222 * pixel[0] + 0.071 * pixel[2];
+    GreyWeights w{};
+    for (int v = 0; v < kBins; ++v) {
+        w.green[v] = 0.707 * v;
+        w.blue[v] = 0.222 * v;
+        w.red[v] = 0.071 * v;
+    }
+    return w;
+}
+
+constexpr GreyWeights kGreyWeights = makeGreyWeights();
+
+inline double greyValue(const uint8_t* pixel)
+{
+    return kGreyWeights.green[pixel[1]] + kGreyWeights.blue[pixel[0]] +
+           kGreyWeights.red[pixel[2]];
 }
 
 void buildHistogram(const Recognizer& r, int* histogram)
 {
     for (int y = 0; y < r.height; ++y) {
-        for (int x = 0; x < r.width; ++x) {
-            int bin = static_cast<int>(greyValue(pixelAt(r, x, y)));
+        const uint8_t* p = pixelAt(r, 0, y);
+        for (int x = 0; x < r.width; ++x, p += 3) {
+            const int bin = static_cast<int>(greyValue(p));
             histogram[bin > kBins - 1 ? kBins - 1 : bin] += 1;
         }
     }
@@ -102,8 +126,8 @@ int meanBrightness(const Recognizer& r)
     }
     unsigned long long sum = 0;
     for (int y = 0; y < r.height; ++y) {
-        for (int x = 0; x < r.width; ++x) {
-            const uint8_t* p = pixelAt(r, x, y);
+        const uint8_t* p = pixelAt(r, 0, y);
+        for (int x = 0; x < r.width; ++x, p += 3) {
             uint8_t brightest = p[0] > p[1] ? p[0] : p[1];
             sum += brightest > p[2] ? brightest : p[2];
         }
@@ -112,23 +136,48 @@ int meanBrightness(const Recognizer& r)
     return static_cast<int>(static_cast<double>(sum) / count);
 }
 
-bool isLight(const uint8_t* pixel, int threshold, bool byGrey)
+inline void setClass(uint8_t* pixel, bool light)
+{
+    const uint8_t value = light ? 255 : 0;
+    pixel[0] = value;
+    pixel[1] = value;
+    pixel[2] = value;
+}
+
+void classifyRow(uint8_t* p, int width, int threshold, bool byGrey)
 {
     if (byGrey) {
-        return greyValue(pixel) > threshold;
+        for (int x = 0; x < width; ++x, p += 3) {
+            setClass(p, greyValue(p) > threshold);
+        }
+        return;
     }
-    return pixel[0] > threshold || pixel[1] > threshold || pixel[2] > threshold;
+    for (int x = 0; x < width; ++x, p += 3) {
+        setClass(p, p[0] > threshold || p[1] > threshold || p[2] > threshold);
+    }
 }
 
-bool isLightAt(const Recognizer& r, int x, int y)
+// Marks the dark pixels of one row that have a light 4-neighbour inside
+// the image; `above` and `below` are the neighbouring rows, or null at the
+// image's edges.
+void markRow(uint8_t* row, const uint8_t* above, const uint8_t* below, int width)
 {
-    return pixelAt(r, x, y)[0] == 255;
-}
-
-bool touchesLight(const Recognizer& r, int x, int y)
-{
-    return (y > 0 && isLightAt(r, x, y - 1)) || (y + 1 < r.height && isLightAt(r, x, y + 1)) ||
-           (x > 0 && isLightAt(r, x - 1, y)) || (x + 1 < r.width && isLightAt(r, x + 1, y));
+    for (int x = 0; x < width; ++x) {
+        uint8_t* p = row + 3 * x;
+        // A mark made earlier in this pass holds 128, not 255, so it never
+        // marks a neighbour in turn.
+        if (p[0] == 255) {
+            continue;
+        }
+        const bool touches = (above != nullptr && above[3 * x] == 255) ||
+                             (below != nullptr && below[3 * x] == 255) ||
+                             (x > 0 && p[-3] == 255) || (x + 1 < width && p[3] == 255);
+        if (touches) {
+            p[0] = EDGE_MARK;
+            p[1] = 0;
+            p[2] = 0;
+        }
+    }
 }
 
 }  // namespace
@@ -158,13 +207,7 @@ void Recognizer::classifyPixels(DetectFlags flags)
     }
     const bool byGrey = usesHistogram(flags);
     for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            uint8_t* p = pixelAt(*this, x, y);
-            const uint8_t value = isLight(p, threshold, byGrey) ? 255 : 0;
-            p[0] = value;
-            p[1] = value;
-            p[2] = value;
-        }
+        classifyRow(pixelAt(*this, 0, y), width, threshold, byGrey);
     }
 }
 
@@ -174,15 +217,8 @@ void Recognizer::markBoundaries()
         return;
     }
     for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            uint8_t* p = pixelAt(*this, x, y);
-            // A mark made earlier in this pass holds 128, not 255, so it
-            // never marks a neighbour in turn.
-            if (p[0] != 255 && touchesLight(*this, x, y)) {
-                p[0] = EDGE_MARK;
-                p[1] = 0;
-                p[2] = 0;
-            }
-        }
+        const uint8_t* above = y > 0 ? pixelAt(*this, 0, y - 1) : nullptr;
+        const uint8_t* below = y + 1 < height ? pixelAt(*this, 0, y + 1) : nullptr;
+        markRow(pixelAt(*this, 0, y), above, below, width);
     }
 }

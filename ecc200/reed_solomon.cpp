@@ -200,8 +200,15 @@ RsCodec* RsInit(int32_t symbolSize, int32_t fieldPolynomial, int32_t fcr, int32_
         RsFree(rs);
         return nullptr;
     }
+    // The prim-th root of 1 exists only when prim and nn share no factor;
+    // otherwise 1 + k * nn is never divisible by prim and the roots of the
+    // code would repeat. Its residues mod prim cycle within prim steps.
     int32_t iprim = 1;
-    while (iprim % prim != 0) iprim += nn;
+    for (int32_t step = 0; step < prim && iprim % prim != 0; ++step) iprim += nn;
+    if (iprim % prim != 0) {
+        RsFree(rs);
+        return nullptr;
+    }
     rs->iprim = iprim / prim;
     BuildGenerator(rs);
     return rs;

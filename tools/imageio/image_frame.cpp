@@ -66,7 +66,8 @@ bool bmpTruncated(const uint8_t* data, size_t size) {
 bool pnmNumber(const uint8_t* data, size_t size, size_t& at, int64_t& value) {
     while (at < size) {
         if (data[at] == '#') {
-            while (at < size && data[at] != '\n') ++at;
+            // A comment ends at CR or LF, as stb_image reads it.
+            while (at < size && data[at] != '\n' && data[at] != '\r') ++at;
         } else if (data[at] == ' ' || (data[at] >= '\t' && data[at] <= '\r')) {
             ++at;
         } else {
@@ -141,13 +142,18 @@ uint32_t bigEndian16(const uint8_t* at) { return static_cast<uint32_t>(at[0] << 
 
 // A DHT segment holds tables of 16 code counts and then the symbols; stb_image
 // stores at most 256 symbols per table and does not check the counts, so
-// a table that declares more would be written past its arrays.
-bool huffmanSegmentSound(const uint8_t* segment, size_t length) {
+// a table that declares more would be written past its arrays. stb reads
+// a table's counts even where they run past the segment's end (from the
+// bytes that follow) or past the file's end (as zeros), so they are summed
+// here in the same way.
+bool huffmanSegmentSound(const uint8_t* file, size_t fileSize, size_t body, size_t length) {
     size_t at = 0;
     while (at < length) {
-        if (length - at < 17) return true;  // short segment: stb refuses it itself
         uint32_t symbols = 0;
-        for (size_t i = 1; i <= 16; ++i) symbols += segment[at + i];
+        for (size_t i = 1; i <= 16; ++i) {
+            const size_t count = body + at + i;
+            symbols += count < fileSize ? file[count] : 0;
+        }
         if (symbols > 256) return false;
         at += 17 + symbols;
     }
@@ -176,8 +182,7 @@ bool jpegTablesSound(const uint8_t* data, size_t size) {
         const size_t length = bigEndian16(data + at + 2);
         if (length < 2) return true;
         const size_t body = at + 4;
-        const size_t available = size - body < length - 2 ? size - body : length - 2;
-        if (marker == 0xC4 && !huffmanSegmentSound(data + body, available)) return false;
+        if (marker == 0xC4 && !huffmanSegmentSound(data, size, body, length - 2)) return false;
         at = body + (length - 2);
     }
     return true;
@@ -222,6 +227,17 @@ bool decodeImageFrame(const uint8_t* data, size_t size, ImageFrame& frame, std::
     const PnmHeader pnm = pnmHeader(data, size);
     if (pnm.complete && pnm.maxValue < 1) {
         error = "corrupt image (PNM maximum value 0)";
+        return false;
+    }
+    // stb_image reads the header numbers into an int without a bound (a
+    // long one overflows) and takes a header without numbers as width 0,
+    // so only a header of sound numbers goes to it.
+    if (isPnm(data, size) && (!pnm.complete || pnm.maxValue > 65535)) {
+        error = "corrupt image (PNM header)";
+        return false;
+    }
+    if (pnm.complete && (pnm.width > kMaxImageSide || pnm.height > kMaxImageSide)) {
+        error = "image too large (more than " + std::to_string(kMaxImageSide) + " pixels a side)";
         return false;
     }
     const bool widePnm = pnm.complete && pnm.maxValue > 255;

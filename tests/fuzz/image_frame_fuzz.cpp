@@ -1,0 +1,44 @@
+// The scanner's picture reading on any file bytes: decodeImageFrame (BMP,
+// PNG, JPEG, PPM, PGM through stb_image) and packFrame.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "shell/frame_exchange.h"
+#include "tools/imageio/image_frame.h"
+
+namespace {
+
+uint32_t readLe32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    ImageFrame frame;
+    std::string error;
+    if (!decodeImageFrame(data, size, frame, error)) {
+        if (error.empty()) {
+            std::abort();  // every refusal says why
+        }
+        return 0;
+    }
+    if (frame.width <= 0 || frame.height <= 0 || frame.width > kMaxImageSide ||
+        frame.height > kMaxImageSide || frame.stride != frameStride(frame.width) ||
+        frame.pixels.size() != size_t(frame.stride) * size_t(frame.height)) {
+        std::abort();
+    }
+    const std::vector<uint8_t> packed = packFrame(frame);
+    if (packed.size() != size_t(packedFrameSize(frame.width, frame.height)) ||
+        readLe32(packed.data()) != kFrameHeaderSize ||
+        readLe32(packed.data() + 4) != uint32_t(frame.width) ||
+        readLe32(packed.data() + 8) != uint32_t(frame.height) ||
+        std::memcmp(packed.data() + kFrameHeaderSize, frame.pixels.data(),
+                    frame.pixels.size()) != 0) {
+        std::abort();
+    }
+    return 0;
+}

@@ -1,0 +1,4 @@
+// stb_image_write's code, for the seed pictures.
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STBI_WRITE_NO_STDIO
+#include <stb_image_write.h>

@@ -53,15 +53,15 @@ HRESULT grabFrame() {
     HRESULT hr = g.basicVideo->GetCurrentImage(&size, nullptr);
     if (FAILED(hr)) {
         // Some renderers (Wine's always) refuse the size query yet deliver
-        // the picture: ask with the size a 24-bit picture of the native
-        // video size needs. Only when that fails too is the grab retried
-        // from the start, with the preview still paused.
-        size = static_cast<long>(impliedImageSize(fx.videoWidth, fx.videoHeight,
-                                                  fx.frameBufferSize));
-        if (size == 0) {
+        // the picture: when a 24-bit picture of the native video size fits
+        // the frame, offer the whole scratch buffer, which also holds the
+        // picture in the renderer's own depth (a 32-bit picture is larger
+        // than the 24-bit size). Only when that fails too is the grab
+        // retried from the start, with the preview still paused.
+        if (impliedImageSize(fx.videoWidth, fx.videoHeight, fx.frameBufferSize) == 0) {
             return hr;
         }
-        hr = fetchIntoFrame(size);
+        hr = fetchIntoFrame(static_cast<long>(kGrabScratchCapacity));
         if (FAILED(hr)) {
             return hr;
         }

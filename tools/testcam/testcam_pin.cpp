@@ -139,7 +139,10 @@ HRESULT STDMETHODCALLTYPE pin_Connect(IPin* iface, IPin* receiver, const AM_MEDI
     if (FAILED(hr)) {
         IPin_Disconnect(receiver);
         releasePinConnection(pin);
+        goto end;
     }
+    traceLine("testcam: connected RGB%d %dx%d", pin->bitsPerPixel,
+              static_cast<int>(camera->pictures.width), static_cast<int>(camera->pictures.height));
 end:
     LeaveCriticalSection(&camera->lock);
     return hr;

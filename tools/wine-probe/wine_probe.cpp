@@ -15,14 +15,27 @@
 //   visible <class>                1 or 0
 //   count-caption <caption>        number of top-level windows with it
 //   trace <text>                   OutputDebugStringA(text)
+//   pid <class>                    process id of the window's owner
+//   memory <class>                 "working-set N commit N handles N" of
+//                                  the window's owner (bytes, bytes, count)
+//   rot                            display names in the running object
+//                                  table, one per line
+//   post-in-cycle <trace> <class> <message> <wparam> <ms>
+//                                  wait until the program's trace file
+//                                  shows a recognition cycle begun and not
+//                                  ended, then post the message (a number)
+//                                  and say so with OutputDebugStringA
 //
 // Texts are printed with CR, LF and backslash escaped as \r, \n and \\,
 // and characters beyond ASCII as \uXXXX, on one line.
 #include <fcntl.h>
 #include <io.h>
+#include <objbase.h>
+#include <psapi.h>
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <string>
 
@@ -192,6 +205,172 @@ BOOL CALLBACK countCaption(HWND window, LPARAM context) {
     return TRUE;
 }
 
+DWORD ownerProcess(const wchar_t* className) {
+    HWND window = findByClass(className);
+    DWORD pid = 0;
+    if (window != nullptr) {
+        GetWindowThreadProcessId(window, &pid);
+    }
+    return pid;
+}
+
+// One entry of the system's handle list (SystemHandleInformation, 16).
+struct SystemHandleEntry {
+    ULONG ownerPid;
+    BYTE objectType;
+    BYTE flags;
+    USHORT value;
+    PVOID object;
+    ULONG access;
+};
+
+using QuerySystemInformation = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+
+// Handles that a process holds, counted in the system's handle list:
+// Wine answers GetProcessHandleCount for another process with 0.
+bool countHandles(DWORD pid, unsigned long& count) {
+    auto query = reinterpret_cast<QuerySystemInformation>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+    if (query == nullptr) {
+        return false;
+    }
+    std::string buffer(1 << 16, '\0');
+    for (int tries = 0; tries < 8; ++tries) {
+        ULONG needed = 0;
+        const LONG status = query(16, &buffer[0], static_cast<ULONG>(buffer.size()), &needed);
+        if (status == 0) {
+            ULONG_PTR entries = 0;
+            std::memcpy(&entries, buffer.data(), sizeof(ULONG));
+            const size_t room = (buffer.size() - sizeof(ULONG_PTR)) / sizeof(SystemHandleEntry);
+            count = 0;
+            for (size_t i = 0; i < entries && i < room; ++i) {
+                SystemHandleEntry e;
+                std::memcpy(&e, buffer.data() + sizeof(ULONG_PTR) + i * sizeof e, sizeof e);
+                count += e.ownerPid == pid ? 1 : 0;
+            }
+            return true;
+        }
+        buffer.resize(needed > buffer.size() ? needed + 4096 : buffer.size() * 2);
+    }
+    return false;
+}
+
+// Memory and handle figures of another process: its working set, its
+// committed bytes (what Wine fills in of the private ones) and its handles.
+int memory(const wchar_t* className) {
+    const DWORD pid = ownerProcess(className);
+    HANDLE process = pid != 0 ? OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid)
+                              : nullptr;
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof counters;
+    unsigned long handles = 0;
+    const bool ok = process != nullptr &&
+                    GetProcessMemoryInfo(process, &counters, sizeof counters) &&
+                    countHandles(pid, handles);
+    if (process != nullptr) {
+        CloseHandle(process);
+    }
+    if (!ok) {
+        std::fputs("no figures for the process\n", stderr);
+        return 1;
+    }
+    std::printf("working-set %llu commit %llu handles %lu\n",
+                static_cast<unsigned long long>(counters.WorkingSetSize),
+                static_cast<unsigned long long>(counters.PagefileUsage), handles);
+    return 0;
+}
+
+int printRunningObjects() {
+    IRunningObjectTable* table = nullptr;
+    IEnumMoniker* monikers = nullptr;
+    IBindCtx* context = nullptr;
+    IMoniker* moniker = nullptr;
+    HRESULT hr;
+    if (FAILED(hr = GetRunningObjectTable(0, &table)) || FAILED(hr = table->EnumRunning(&monikers)) ||
+        FAILED(hr = CreateBindCtx(0, &context))) {
+        goto end;
+    }
+    while (monikers->Next(1, &moniker, nullptr) == S_OK) {
+        LPOLESTR name = nullptr;
+        if (SUCCEEDED(moniker->GetDisplayName(context, nullptr, &name))) {
+            printEscaped(name);
+            CoTaskMemFree(name);
+        }
+        moniker->Release();
+    }
+end:
+    if (context != nullptr) {
+        context->Release();
+    }
+    if (monikers != nullptr) {
+        monikers->Release();
+    }
+    if (table != nullptr) {
+        table->Release();
+    }
+    if (FAILED(hr)) {
+        std::fprintf(stderr, "running object table: hr=0x%lx\n", static_cast<unsigned long>(hr));
+        return 1;
+    }
+    return 0;
+}
+
+// Follows a growing trace file, a line at a time.
+struct TraceFollower {
+    HANDLE file = INVALID_HANDLE_VALUE;
+    std::string partial;
+
+    // Reads what was added; returns +1 when the last cycle marker read
+    // begins a cycle, -1 when it ends one, 0 when none was read.
+    int poll() {
+        char chunk[65536];
+        DWORD got = 0;
+        int last = 0;
+        while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) {
+            partial.append(chunk, got);
+            size_t end;
+            while ((end = partial.find('\n')) != std::string::npos) {
+                const std::string line = partial.substr(0, end);
+                partial.erase(0, end + 1);
+                if (line.find("\"Start 1 started") != std::string::npos) {
+                    last = 1;
+                } else if (line.find("\"Start 1 processed") != std::string::npos) {
+                    last = -1;
+                }
+            }
+        }
+        return last;
+    }
+};
+
+int postInCycle(wchar_t** a) {
+    const DWORD limit = static_cast<DWORD>(std::wcstoul(a[4], nullptr, 10));
+    TraceFollower trace;
+    trace.file = CreateFileW(a[0], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (trace.file == INVALID_HANDLE_VALUE) {
+        std::fputs("cannot open the trace\n", stderr);
+        return 1;
+    }
+    // What is there already is history: only a cycle that begins from
+    // now on counts.
+    trace.poll();
+    const DWORD start = GetTickCount();
+    int code = 1;
+    while (GetTickCount() - start < limit) {
+        if (trace.poll() > 0) {
+            code = post(findByClass(a[1]), static_cast<UINT>(_wtoi(a[2])),
+                        static_cast<WPARAM>(_wtoi(a[3])));
+            OutputDebugStringA(code == 0 ? "wine-probe: posted in a cycle\n"
+                                         : "wine-probe: could not post\n");
+            break;
+        }
+        Sleep(2);
+    }
+    CloseHandle(trace.file);
+    return code;
+}
+
 int run(int argc, wchar_t** argv) {
     if (argc < 2) {
         return usage();
@@ -247,6 +426,25 @@ int run(int argc, wchar_t** argv) {
         }
         OutputDebugStringA(text.c_str());
         return 0;
+    }
+    if (action == L"pid" && n == 1) {
+        const DWORD pid = ownerProcess(a[0]);
+        std::printf("%lu\n", static_cast<unsigned long>(pid));
+        return pid != 0 ? 0 : 1;
+    }
+    if (action == L"memory" && n == 1) {
+        return memory(a[0]);
+    }
+    if (action == L"post-in-cycle" && n == 5) {
+        return postInCycle(a);
+    }
+    if (action == L"rot" && n == 0) {
+        if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+            return 1;
+        }
+        const int code = printRunningObjects();
+        CoUninitialize();
+        return code;
     }
     return usage();
 }

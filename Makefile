@@ -40,6 +40,13 @@ cross: setup
 demo: native
 	scripts/demo $(NATIVE)
 
+# The Windows program under Wine, the test camera playing the sample
+# frames: prints the results box after some cycles and saves a screenshot
+# of both windows into build/demo-windows.
+.PHONY: demo-windows
+demo-windows: native cross
+	scripts/wine-demo $(WIN64) $(NATIVE)
+
 check: WINE_TESTS_WIN64 = $(abspath $(WIN64))
 check: native asan cross
 	ctest --test-dir $(NATIVE) --output-on-failure -j $(JOBS)

@@ -8,8 +8,15 @@ NATIVE  := $(BUILD)/native
 ASAN    := $(BUILD)/asan
 WIN32   := $(BUILD)/i686-w64-mingw32
 WIN64   := $(BUILD)/x86_64-w64-mingw32
+TSAN    := $(BUILD)/tsan
+FUZZ    := $(BUILD)/fuzz
 
-.PHONY: all setup native asan cross demo check clean
+# Seconds per fuzz target: `make fuzz`, and the short run of `make check`.
+FUZZ_SECONDS       ?= 600
+FUZZ_CHECK_SECONDS ?= 60
+SOAK_CYCLES        ?= 100000
+
+.PHONY: all setup native asan cross demo check clean tsan fuzz-build fuzz fuzz-check soak
 
 all: native
 
@@ -37,6 +44,31 @@ cross: setup
 	$(CMAKE) -S . -B $(WIN64) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-mingw32.cmake
 	cmake --build $(WIN64) -j $(JOBS)
 
+# The frame hand-over between two threads (and the rest of the recognition
+# and shell tests) under ThreadSanitizer.
+tsan: setup
+	$(CMAKE) -S . -B $(TSAN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSAREAD_SANITIZE=thread
+	cmake --build $(TSAN) -j $(JOBS) --target recognition_tests shell_tests
+	$(TSAN)/tests/recognition_tests --gtest_brief=1
+	$(TSAN)/tests/shell_tests --gtest_brief=1
+
+# The libFuzzer targets (clang, with ASan and UBSan); scripts/run-fuzz
+# runs each for the given seconds.
+fuzz-build: setup
+	$(CMAKE) -S . -B $(FUZZ) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DTESSAREAD_SANITIZE=address,undefined -DTESSAREAD_FUZZ=ON -DTESSAREAD_TESTS=OFF
+	cmake --build $(FUZZ) -j $(JOBS)
+
+fuzz: fuzz-build
+	scripts/run-fuzz $(FUZZ) $(FUZZ_SECONDS)
+
+fuzz-check: fuzz-build
+	scripts/run-fuzz $(FUZZ) $(FUZZ_CHECK_SECONDS)
+
+# 100,000 recognition cycles in one process; memory must stay constant.
+soak: native
+	$(NATIVE)/bench/tessaread-soak --cycles $(SOAK_CYCLES) samples/frames/*.png samples/frames/*.jpg
+
 demo: native
 	scripts/demo $(NATIVE)
 
@@ -51,6 +83,7 @@ check: WINE_TESTS_WIN64 = $(abspath $(WIN64))
 check: native asan cross
 	ctest --test-dir $(NATIVE) --output-on-failure -j $(JOBS)
 	ctest --test-dir $(ASAN) --output-on-failure -j $(JOBS)
+	$(MAKE) --no-print-directory tsan fuzz-check
 
 clean:
 	rm -rf $(BUILD)

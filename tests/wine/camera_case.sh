@@ -6,7 +6,7 @@
 #   camera_case.sh <state dir> <Tessaread.exe> <wine-probe.exe> <case>
 #
 # Cases: camera_register (makes the BMP frames and the expected results,
-# registers the camera), camera_samples, camera_rgb32, camera_bad_input,
+# registers the camera), camera_com, camera_samples, camera_rgb32, camera_bad_input,
 # camera_file_exit, camera_close_results, camera_close_video, camera_soak,
 # camera_unregister. Environment: TESTCAM_FRAMES and TESSAREAD_SCAN (the
 # native testcam-frames and tessaread-scan), SAMPLES (the samples folder),
@@ -152,6 +152,13 @@ expect_wine_gone() {
 }
 
 # ------------------------------------------------------------ cases
+
+# The camera's own COM objects, through testcam-check.exe: interfaces, pin,
+# media types, category, a frame equal to the first picture, references.
+case_camera_com() {
+  "$WINE64" "$(dirname "$camera_dll")/testcam-check.exe" "$camera_dll" "$(windows_path "$frames")" ||
+    fail "testcam-check found faults"
+}
 
 # The sample frames in turn, 2 s each: every symbol's exact text and mode
 # label, "None" for the frame without one, the attempt pattern of every

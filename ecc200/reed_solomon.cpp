@@ -14,6 +14,8 @@ constexpr int32_t kEcc200Prim = 1;
 
 // Work arrays hold up to nroots + 1 entries; nroots < 2^8.
 constexpr int kMaxRoots = 256;
+// A block has at most nn = 2^8 - 1 symbols.
+constexpr int kMaxBlockSymbols = 255;
 
 // x modulo nn without a division: 2^mm = 1 (mod nn).
 int32_t ModNn(const RsCodec* rs, int32_t x) {
@@ -126,7 +128,7 @@ void BerlekampMassey(const RsCodec* rs, const uint8_t* s, uint8_t* lambda) {
 int32_t ChienSearch(const RsCodec* rs, const uint8_t* lambda, int32_t degLambda, uint8_t* root,
                     int32_t* loc) {
     uint8_t reg[kMaxRoots + 1];
-    std::memcpy(&reg[1], &lambda[1], static_cast<size_t>(rs->nroots));
+    for (int32_t j = 1; j <= rs->nroots; ++j) reg[j] = lambda[j];
     int32_t count = 0;
     for (int32_t i = 1, k = rs->iprim - 1; i <= rs->nn; ++i, k = ModNn(rs, k + rs->iprim)) {
         int32_t q = 1;  // lambda[0] is always 1
@@ -237,7 +239,20 @@ int32_t RsDecode(const RsCodec* rs, uint8_t* data) {
     for (int32_t j = 0; j < count; ++j) {
         if (loc[j] < rs->pad) return -1;
     }
+    // With more errors than the code corrects, the locator's roots can all
+    // lie inside the block while the error values still do not make a
+    // codeword; that is a failure, not a correction, and the block is
+    // given back as received.
+    uint8_t received[kMaxBlockSymbols];
+    const int32_t symbols = rs->nn - rs->pad;  // 1..nn for any codec RsInit gives
+    if (symbols < 1 || symbols > kMaxBlockSymbols) return -1;
+    const size_t blockSize = static_cast<size_t>(symbols);
+    std::memcpy(received, data, blockSize);
     ApplyErrorValues(rs, s, lambda, degLambda, root, loc, count, data);
+    if (ComputeSyndromes(rs, data, s)) {
+        std::memcpy(data, received, blockSize);
+        return -1;
+    }
     return count;
 }
 

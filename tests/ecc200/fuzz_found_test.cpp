@@ -1,8 +1,12 @@
 // Inputs on which the decoder's fuzz targets once failed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <random>
+#include <vector>
 
+#include "ecc200/placement.h"
 #include "ecc200/reed_solomon.h"
 
 namespace {
@@ -42,6 +46,52 @@ TEST(FuzzFound, RsInitAcceptsEveryPrimWithInverse) {
             RsFree(rs);
         }
     }
+}
+
+// A 58-byte block with 4 check codewords and five wrong bytes: the
+// locator had one root inside the block, and the "corrected" block was no
+// codeword, yet it was reported as one correction. Fuzz input: nroots 4,
+// then the block.
+TEST(FuzzFound, CorrectBlockReportsANonCodewordAsFailure) {
+    std::vector<uint8_t> bytes(58, 0);
+    bytes[0] = 0x13;
+    bytes[54] = 0x08;
+    bytes[55] = 0x49;
+    bytes[56] = 0x49;
+    bytes[57] = 0x01;
+    CodewordBuffer* block = CreateCodewordBuffer(58);
+    ASSERT_NE(block, nullptr);
+    std::copy(bytes.begin(), bytes.end(), block->bytes);
+    block->length = 58;
+    EXPECT_EQ(CorrectBlock(block, 4), -1);
+    EXPECT_EQ(std::vector<uint8_t>(block->bytes, block->bytes + 58), bytes);
+    ReleaseCodewordBuffer(block);
+}
+
+// Whatever a block holds, what CorrectBlock calls corrected is a codeword:
+// decoding it again finds nothing to correct. Random blocks of ECC200
+// lengths, most with far more errors than the code corrects.
+TEST(FuzzFound, EveryCorrectedBlockIsACodeword) {
+    std::mt19937 random(7);
+    int corrected = 0;
+    for (int trial = 0; trial < 20000; ++trial) {
+        const int32_t nroots = 5 + static_cast<int32_t>(random() % 8);
+        const int32_t length = nroots + 1 + static_cast<int32_t>(random() % 40);
+        CodewordBuffer* block = CreateCodewordBuffer(length);
+        ASSERT_NE(block, nullptr);
+        // Mostly zeros (a codeword) with a few random bytes.
+        for (int32_t i = 0; i < length; ++i) {
+            block->bytes[i] = random() % 6 == 0 ? static_cast<uint8_t>(random()) : 0;
+        }
+        block->length = length;
+        if (CorrectBlock(block, nroots) > 0) {
+            ++corrected;
+            block->length = length;
+            EXPECT_EQ(CorrectBlock(block, nroots), 0) << "trial " << trial;
+        }
+        ReleaseCodewordBuffer(block);
+    }
+    EXPECT_GT(corrected, 0);
 }
 
 }  // namespace

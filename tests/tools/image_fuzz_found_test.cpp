@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "tools/imageio/image_frame.h"
@@ -33,6 +35,14 @@ TEST(ImageFuzzFound, RefusedWithAReason) {
         {"Huffman counts past the end", "\xFF\xD8\xFF\xC4\xA2\x05\x01\xFF\xD9"s, "Huffman"},
         // The same with the counts running past the segment into the next
         // one (a 3-byte segment; its table's counts come from what follows).
+        // A PNG whose first IDAT chunk is empty: stb_image copied it into
+        // its compressed-data buffer before it had one (a null pointer).
+        {"empty first IDAT",
+         "\x89\x50\x4E\x47\x0D\x0A\x1A\x0A\x00\x00\x00\x0D\x49\x48\x44\x52\x00\x00\x00\x05"
+         "\x00\x00\x00\x03\x08\x00\x00\x00\x00\x0E\x00\x00\x00\x00\x00\x00\x00\x49\x44\x41"
+         "\x54\x78\x5E\x63\x64\xD0\x00\x02\x4E\x39\x10\xC9\x02\x26\x01\x14\x98\x02\x73\x59"
+         "\x9B\xA4\xC5\x00\x00\x00\x00\x49\x45\x4E\x44\xAE\x42\x60\x82"s,
+         "empty first PNG data chunk"},
         {"Huffman counts past the segment",
          "\xFF\xD8\xFF\xC4\x00\x03\x00\xFF\xFE\x00\x10\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF"s,
          "Huffman"},
@@ -64,6 +74,35 @@ TEST(ImageFuzzFound, SoundPnmHeadersStillRead) {
         EXPECT_EQ(frame.width, 2);
         EXPECT_EQ(frame.height, 1);
     }
+}
+
+std::string readSample(const std::string& name) {
+    std::ifstream in(std::string(TESSAREAD_SOURCE_DIR) + "/samples/frames/" + name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool decodes(const std::string& bytes, std::string& error) {
+    ImageFrame frame;
+    return decodeImageFrame(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), frame, error);
+}
+
+// An empty IDAT chunk is refused only in front of the first one with data.
+TEST(ImageFuzzFound, EmptyPngDataChunkAfterDataStillReads) {
+    const std::string png = readSample("hello-upright.png");
+    const size_t type = png.find("IDAT");
+    ASSERT_NE(type, std::string::npos);
+    const size_t start = type - 4;
+    const size_t length = static_cast<uint8_t>(png[start]) << 24 | static_cast<uint8_t>(png[start + 1]) << 16 |
+                          static_cast<uint8_t>(png[start + 2]) << 8 | static_cast<uint8_t>(png[start + 3]);
+    const std::string emptyChunk("\0\0\0\0IDAT\0\0\0\0", 12);
+    std::string error;
+    std::string after = png;
+    after.insert(start + 12 + length, emptyChunk);
+    EXPECT_TRUE(decodes(after, error)) << error;
+    std::string before = png;
+    before.insert(start, emptyChunk);
+    EXPECT_FALSE(decodes(before, error));
+    EXPECT_NE(error.find("empty first PNG data chunk"), std::string::npos) << error;
 }
 
 }  // namespace

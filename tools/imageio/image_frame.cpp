@@ -188,6 +188,31 @@ bool jpegTablesSound(const uint8_t* data, size_t size) {
     return true;
 }
 
+uint32_t bigEndian32(const uint8_t* at) {
+    return static_cast<uint32_t>(at[0]) << 24 | static_cast<uint32_t>(at[1]) << 16 |
+           static_cast<uint32_t>(at[2]) << 8 | at[3];
+}
+
+// stb_image keeps no compressed-data buffer until an IDAT chunk brings
+// bytes, and copies an empty first IDAT into that missing buffer (a
+// memcpy to a null pointer, undefined even for no bytes). No encoder
+// writes such a chunk; the file is refused. Walks the chunks (length,
+// type, data, CRC) up to the first IDAT.
+bool pngFirstDataChunkEmpty(const uint8_t* data, size_t size) {
+    static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    if (size < 8 || std::memcmp(data, kSignature, 8) != 0) return false;
+    size_t at = 8;
+    while (size - at >= 8) {
+        const uint32_t length = bigEndian32(data + at);
+        if (std::memcmp(data + at + 4, "IDAT", 4) == 0) return length == 0;
+        if (length > size - at - 8) return false;
+        at += 8 + static_cast<size_t>(length);
+        if (size - at < 4) return false;
+        at += 4;
+    }
+    return false;
+}
+
 std::string stbFailure() {
     const char* reason = stbi_failure_reason();
     const std::string text = reason != nullptr ? reason : "";
@@ -217,6 +242,10 @@ bool decodeImageFrame(const uint8_t* data, size_t size, ImageFrame& frame, std::
     }
     if (!jpegTablesSound(data, size)) {
         error = "corrupt image (bad Huffman table)";
+        return false;
+    }
+    if (pngFirstDataChunkEmpty(data, size)) {
+        error = "corrupt image (empty first PNG data chunk)";
         return false;
     }
     int width = 0;

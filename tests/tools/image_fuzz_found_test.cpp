@@ -33,6 +33,9 @@ TEST(ImageFuzzFound, RefusedWithAReason) {
         // past the end of the file, where stb_image reads zeros, and stb
         // wrote past its 257-byte size list.
         {"Huffman counts past the end", "\xFF\xD8\xFF\xC4\xA2\x05\x01\xFF\xD9"s, "Huffman"},
+        // The same behind fill bytes in front of the SOI marker, which
+        // stb_image skips.
+        {"Huffman table after fill bytes", "\xFF\xFF\xD8\xFF\xC4\x01\xA2\x00\x27\xFF"s, "Huffman"},
         // The same with the counts running past the segment into the next
         // one (a 3-byte segment; its table's counts come from what follows).
         // A PNG whose first IDAT chunk is empty: stb_image copied it into

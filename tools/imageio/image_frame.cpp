@@ -164,8 +164,13 @@ bool huffmanSegmentSound(const uint8_t* file, size_t fileSize, size_t body, size
 // checks every Huffman table; entropy-coded data is skipped up to the
 // next marker.
 bool jpegTablesSound(const uint8_t* data, size_t size) {
-    if (size < 4 || data[0] != 0xFF || data[1] != 0xD8) return true;
-    size_t at = 2;
+    // stb_image, like the standard (B.1.1.2), takes fill bytes 0xFF before
+    // any marker, the first SOI too.
+    if (size < 2 || data[0] != 0xFF) return true;
+    size_t at = 1;
+    while (at < size && data[at] == 0xFF) ++at;
+    if (at >= size || data[at] != 0xD8) return true;
+    ++at;
     while (at + 1 < size) {
         if (data[at] != 0xFF) {  // entropy-coded data
             ++at;

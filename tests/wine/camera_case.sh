@@ -294,10 +294,9 @@ case_camera_close_video() { stop_in_cycle "$VIDEO" "$WM_CLOSE" 0; }
 sample_figures() {
   local figures
   figures=$(probe memory "$RESULTS") || fail "no memory figures"
-  read_lines
   [[ $figures =~ ^working-set\ ([0-9]+)\ commit\ ([0-9]+)\ handles\ ([0-9]+)$ ]] ||
     fail "odd figures '$figures'"
-  echo "$(result_count) ${BASH_REMATCH[1]} ${BASH_REMATCH[2]} ${BASH_REMATCH[3]}" \
+  echo "$(grep -c '"Start 1 processed' "$work/trace.log") ${BASH_REMATCH[1]} ${BASH_REMATCH[2]} ${BASH_REMATCH[3]}" \
     "$(awk '/^VmRSS/ { print $2 }' "/proc/$pid/status")"
 }
 
@@ -312,6 +311,7 @@ case_camera_soak() {
   pid=$!
   probe wait "$RESULTS" 20000 || fail "no results window"
   wait_for_lines 20 120
+  sleep 1  # the trace filter catches up
   end=$((SECONDS + length))
   echo "cycles working-set commit handles VmRSS-kB" | tee "$work/figures"
   first=$(sample_figures) || fail "no figures"

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "tools/imageio/image_frame.h"
 
@@ -36,6 +37,12 @@ TEST(ImageFuzzFound, RefusedWithAReason) {
         // The same behind fill bytes in front of the SOI marker, which
         // stb_image skips.
         {"Huffman table after fill bytes", "\xFF\xFF\xD8\xFF\xC4\x01\xA2\x00\x27\xFF"s, "Huffman"},
+        // A BMP with a header size of 0: the cut-off check read the
+        // 40-byte header's fields past the end of the 23-byte file.
+        {"BMP header size 0",
+         "\x42\x4D\x0B\x2B\x0D\x07\x15\x15\x0E\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x46"
+         "\x54\x54\x0E"s,
+         "unsupported file type"},
         // The same with the counts running past the segment into the next
         // one (a 3-byte segment; its table's counts come from what follows).
         // A PNG whose first IDAT chunk is empty: stb_image copied it into
@@ -51,11 +58,12 @@ TEST(ImageFuzzFound, RefusedWithAReason) {
          "Huffman"},
     };
     for (const BadFile& f : files) {
+        // Exactly the file's bytes on the heap, so that the sanitizers see
+        // any read past them.
+        const std::vector<uint8_t> bytes(f.bytes.begin(), f.bytes.end());
         ImageFrame frame;
         std::string error;
-        EXPECT_FALSE(decodeImageFrame(reinterpret_cast<const uint8_t*>(f.bytes.data()), f.bytes.size(),
-                                      frame, error))
-            << f.what;
+        EXPECT_FALSE(decodeImageFrame(bytes.data(), bytes.size(), frame, error)) << f.what;
         EXPECT_NE(error.find(f.reason), std::string::npos) << f.what << ": " << error;
     }
 }

@@ -38,6 +38,9 @@ bool bmpTruncated(const uint8_t* data, size_t size) {
     if (size < 18) return true;
     const uint32_t headerSize = littleEndian(data + 14, 4);
     if (size < 14 + static_cast<size_t>(headerSize < 40 ? headerSize : 40)) return true;
+    // stb_image knows the 12-byte core header and those of 40 bytes and
+    // more; it refuses any other, and only these have the fields read here.
+    if (headerSize != 12 && headerSize < 40) return false;
     int64_t width = 0;
     int64_t height = 0;
     uint32_t bits = 0;

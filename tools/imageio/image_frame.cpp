@@ -201,24 +201,34 @@ uint32_t bigEndian32(const uint8_t* at) {
            static_cast<uint32_t>(at[2]) << 8 | at[3];
 }
 
-// stb_image keeps no compressed-data buffer until an IDAT chunk brings
-// bytes, and copies an empty first IDAT into that missing buffer (a
-// memcpy to a null pointer, undefined even for no bytes). No encoder
-// writes such a chunk; the file is refused. Walks the chunks (length,
-// type, data, CRC) up to the first IDAT.
-bool pngFirstDataChunkEmpty(const uint8_t* data, size_t size) {
+enum class PngChunks { Sound, EmptyFirstData, CutOff };
+
+// Walks a PNG's chunks (length, type, data, CRC) up to IEND. stb_image
+// sizes its compressed-data buffer from the declared IDAT lengths before
+// it reads them, so a chunk that claims more than the file holds is
+// refused as cut off (a 99-byte file asked for 2 GB). It also keeps no
+// buffer until an IDAT brings bytes, and copies an empty first IDAT into
+// the missing one (a memcpy to a null pointer, undefined even for no
+// bytes); no encoder writes such a chunk.
+PngChunks pngChunks(const uint8_t* data, size_t size) {
     static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    if (size < 8 || std::memcmp(data, kSignature, 8) != 0) return false;
+    if (size < 8 || std::memcmp(data, kSignature, 8) != 0) return PngChunks::Sound;
     size_t at = 8;
+    bool dataSeen = false;
     while (size - at >= 8) {
         const uint32_t length = bigEndian32(data + at);
-        if (std::memcmp(data + at + 4, "IDAT", 4) == 0) return length == 0;
-        if (length > size - at - 8) return false;
+        const uint8_t* type = data + at + 4;
+        if (length > size - at - 8) return PngChunks::CutOff;
+        if (std::memcmp(type, "IEND", 4) == 0) return PngChunks::Sound;
+        if (std::memcmp(type, "IDAT", 4) == 0) {
+            if (length == 0 && !dataSeen) return PngChunks::EmptyFirstData;
+            dataSeen = dataSeen || length > 0;
+        }
         at += 8 + static_cast<size_t>(length);
-        if (size - at < 4) return false;
+        if (size - at < 4) return PngChunks::CutOff;
         at += 4;
     }
-    return false;
+    return PngChunks::Sound;
 }
 
 std::string stbFailure() {
@@ -252,7 +262,12 @@ bool decodeImageFrame(const uint8_t* data, size_t size, ImageFrame& frame, std::
         error = "corrupt image (bad Huffman table)";
         return false;
     }
-    if (pngFirstDataChunkEmpty(data, size)) {
+    const PngChunks png = pngChunks(data, size);
+    if (png == PngChunks::CutOff) {
+        error = "corrupt or truncated image (a PNG chunk runs past the end of the file)";
+        return false;
+    }
+    if (png == PngChunks::EmptyFirstData) {
         error = "corrupt image (empty first PNG data chunk)";
         return false;
     }

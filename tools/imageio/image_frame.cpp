@@ -55,9 +55,10 @@ bool bmpTruncated(const uint8_t* data, size_t size) {
         bits = littleEndian(data + 28, 2);
         compression = littleEndian(data + 30, 4);
     }
-    // Run-length data has no size known in advance; stb refuses it anyway.
-    constexpr uint32_t kRgb = 0, kBitfields = 3, kAlphaBitfields = 6;
-    if (compression != kRgb && compression != kBitfields && compression != kAlphaBitfields) return false;
+    // stb_image refuses run-length (1, 2) and embedded JPEG or PNG data (4
+    // and up) and reads every other value, negative ones too, as plain rows.
+    const int32_t mode = static_cast<int32_t>(compression);
+    if (mode == 1 || mode == 2 || mode >= 4) return false;
     if (width <= 0 || width > kMaxImageSide || bits == 0 || bits > 32) return false;
     const int64_t rows = height < 0 ? -height : height;
     const int64_t rowBytes = (width * bits + 31) / 32 * 4;

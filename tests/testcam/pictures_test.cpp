@@ -13,7 +13,7 @@ namespace {
 
 using testcam::BmpLayout;
 
-struct BmpSpec {
+struct BmpRecipe {
     int32_t width = 3;
     int32_t height = 2;  // negative: top-down
     uint16_t bits = 24;
@@ -31,7 +31,7 @@ void put(std::vector<uint8_t>& out, size_t at, uint32_t value, int bytes) {
 }
 
 // A BMP file whose pixel bytes count up from 1, row after row in file order.
-std::vector<uint8_t> makeBmp(const BmpSpec& s) {
+std::vector<uint8_t> makeBmp(const BmpRecipe& s) {
     const uint32_t rows = static_cast<uint32_t>(s.height < 0 ? -static_cast<int64_t>(s.height) : s.height);
     const uint32_t stride = (static_cast<uint32_t>(s.width) * 3 + 3) & ~3u;
     const uint32_t offset = 14 + s.infoSize;
@@ -60,7 +60,7 @@ bool layoutOf(const std::vector<uint8_t>& file, BmpLayout& layout) {
 TEST(TestcamBmp, AcceptsOnlyUncompressed24BitFilesWholeInside) {
     struct Case {
         const char* name;
-        BmpSpec spec;
+        BmpRecipe recipe;
         bool accepted;
     };
     const Case cases[] = {
@@ -84,7 +84,7 @@ TEST(TestcamBmp, AcceptsOnlyUncompressed24BitFilesWholeInside) {
     };
     for (const Case& c : cases) {
         BmpLayout layout;
-        EXPECT_EQ(layoutOf(makeBmp(c.spec), layout), c.accepted) << c.name;
+        EXPECT_EQ(layoutOf(makeBmp(c.recipe), layout), c.accepted) << c.name;
     }
 }
 

@@ -308,7 +308,7 @@ ImageFrame pasteCentered(const ImageFrame& image, int width, int height) {
     ImageFrame frame;
     frame.width = width;
     frame.height = height;
-    frame.stride = (width * 3 + 3) / 4 * 4;
+    frame.stride = static_cast<int32_t>(frameStride(width));
     frame.pixels.assign(static_cast<size_t>(frame.stride) * height, 0);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {

@@ -16,7 +16,7 @@ FUZZ_SECONDS       ?= 600
 FUZZ_CHECK_SECONDS ?= 60
 SOAK_CYCLES        ?= 100000
 
-.PHONY: all setup native asan cross demo check clean tsan fuzz-build fuzz fuzz-check soak
+.PHONY: all setup native asan cross demo check clean tsan fuzz-build fuzz fuzz-check soak digests
 
 all: native
 
@@ -71,6 +71,10 @@ fuzz-check: fuzz-build
 soak: native
 	$(NATIVE)/bench/tessaread-soak --cycles $(SOAK_CYCLES) samples/frames/*.png samples/frames/*.jpg
 
+# The default reading path, byte for byte, against tests/digests/.
+digests: native
+	scripts/check-digests $(NATIVE)
+
 demo: native
 	scripts/demo $(NATIVE)
 
@@ -83,6 +87,7 @@ demo-windows: native cross
 
 check: WINE_TESTS_WIN64 = $(abspath $(WIN64))
 check: native asan cross
+	scripts/check-digests $(NATIVE)
 	ctest --test-dir $(NATIVE) --output-on-failure -j $(JOBS)
 	ctest --test-dir $(ASAN) --output-on-failure -j $(JOBS)
 	$(MAKE) --no-print-directory tsan fuzz-check

@@ -266,24 +266,34 @@ TEST_F(ScanTool, UnreadableFilesAreReportedAndTheOthersScanned) {
         {"codes.jpg", jpeg, "bad Huffman table"},
         {"empty.png", "", "empty"},
     };
+    // Paths that are no picture files: a directory, a device that never
+    // ends, a path through a file.
+    fs::create_directory(file("folder"));
+    const std::pair<std::string, const char*> paths[] = {
+        {file("missing.png").string(), "cannot open file"},
+        {file("folder").string(), "is a directory"},
+        {"/dev/zero", "not a regular file"},
+        {file("hello.ppm").string() + "/x.png", "cannot open file"},
+    };
     writeFile(file("hello.ppm"), ppm);
-    std::string arguments = quoted(file("missing.png"));
+    std::vector<std::pair<std::string, const char*>> expected(std::begin(paths), std::end(paths));
     for (const Bad& b : bad) {
         writeFile(file(b.name), b.bytes);
-        arguments += " " + quoted(file(b.name));
+        expected.emplace_back(file(b.name).string(), b.message);
     }
+    std::string arguments;
+    for (const auto& e : expected) arguments += " " + quoted(fs::path(e.first));
     arguments += " " + quoted(file("hello.ppm"));
 
     const ToolRun r = run(arguments);
     EXPECT_EQ(r.out, file("hello.ppm").string() + ": Hello, World! (ASCII)\n");
     EXPECT_EQ(r.status, 2);
     const std::vector<std::string> errors = r.errorLines();
-    ASSERT_EQ(errors.size(), std::size(bad) + 1) << r.err;
-    EXPECT_EQ(errors[0], "tessaread-scan: " + file("missing.png").string() + ": cannot open file");
-    for (size_t i = 0; i < std::size(bad); ++i) {
-        const std::string prefix = "tessaread-scan: " + file(bad[i].name).string() + ": ";
-        EXPECT_EQ(errors[i + 1].substr(0, prefix.size()), prefix) << errors[i + 1];
-        EXPECT_NE(errors[i + 1].find(bad[i].message), std::string::npos) << errors[i + 1];
+    ASSERT_EQ(errors.size(), expected.size()) << r.err;
+    for (size_t i = 0; i < expected.size(); ++i) {
+        const std::string prefix = "tessaread-scan: " + expected[i].first + ": ";
+        EXPECT_EQ(errors[i].substr(0, prefix.size()), prefix) << errors[i];
+        EXPECT_NE(errors[i].find(expected[i].second), std::string::npos) << errors[i];
     }
 
     // In JSON an unreadable file is an object with its error.
@@ -296,7 +306,7 @@ TEST_F(ScanTool, UnreadableFilesAreReportedAndTheOthersScanned) {
     EXPECT_EQ(json.status, 2);
 
     // The stream mode skips what it cannot read: it was never a frame.
-    const ToolRun cycle = run("--cycle " + quoted(file("notes.txt")) + " " + quoted(file("hello.ppm")));
+    const ToolRun cycle = run("--cycle " + quoted(file("folder")) + " " + quoted(file("hello.ppm")));
     ASSERT_EQ(cycle.lines().size(), 1u) << cycle.out;
     EXPECT_EQ(cycle.status, 2);
 }
@@ -334,13 +344,22 @@ TEST_F(ScanTool, DamagedFilesEachGiveOneLineAndNeverCrash) {
     EXPECT_EQ(r.lines().size() + r.errorLines().size(), static_cast<size_t>(files)) << r.err;
 }
 
-// The detector debug run takes any supported format, not only BMP.
+// The detector debug run takes any supported format, not only BMP; a
+// folder is no picture, and a file is no folder for the debug files.
 TEST_F(ScanTool, DebugDirReadsAnyFormat) {
     const ToolRun r = run("--debug-dir " + quoted(file("dbg")) + " '" + kFrames + "hello-upright.png'");
     EXPECT_EQ(r.lines().size(), 4u) << r.out << r.err;
     EXPECT_NE(r.out.find(": Hello, World! (ASCII)"), std::string::npos) << r.out;
     EXPECT_TRUE(fs::exists(file("dbg") / "kind0" / "out0.bmp"));
     EXPECT_EQ(r.status, 0);
+    writeFile(file("plain"), "x");
+    for (const std::string& arguments : {quoted(file("dbg2")) + " " + quoted(file("dbg")),
+                                         quoted(file("plain")) + " '" + kFrames + "hello-upright.png'"}) {
+        const ToolRun bad = run("--debug-dir " + arguments);
+        EXPECT_EQ(bad.status, 2) << arguments;
+        EXPECT_EQ(bad.out, "") << arguments;
+        EXPECT_EQ(bad.errorLines().size(), 1u) << bad.err;
+    }
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 #include "tools/imageio/image_frame.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <filesystem>
 #include <memory>
+
+#include "tools/imageio/picture_readers.h"
 
 #define STBI_NO_STDIO
 #include <stb_image.h>
@@ -197,41 +200,6 @@ bool jpegTablesSound(const uint8_t* data, size_t size) {
     return true;
 }
 
-uint32_t bigEndian32(const uint8_t* at) {
-    return static_cast<uint32_t>(at[0]) << 24 | static_cast<uint32_t>(at[1]) << 16 |
-           static_cast<uint32_t>(at[2]) << 8 | at[3];
-}
-
-enum class PngChunks { Sound, EmptyFirstData, CutOff };
-
-// Walks a PNG's chunks (length, type, data, CRC) up to IEND. stb_image
-// sizes its compressed-data buffer from the declared IDAT lengths before
-// it reads them, so a chunk that claims more than the file holds is
-// refused as cut off (a 99-byte file asked for 2 GB). It also keeps no
-// buffer until an IDAT brings bytes, and copies an empty first IDAT into
-// the missing one (a memcpy to a null pointer, undefined even for no
-// bytes); no encoder writes such a chunk.
-PngChunks pngChunks(const uint8_t* data, size_t size) {
-    static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    if (size < 8 || std::memcmp(data, kSignature, 8) != 0) return PngChunks::Sound;
-    size_t at = 8;
-    bool dataSeen = false;
-    while (size - at >= 8) {
-        const uint32_t length = bigEndian32(data + at);
-        const uint8_t* type = data + at + 4;
-        if (length > size - at - 8) return PngChunks::CutOff;
-        if (std::memcmp(type, "IEND", 4) == 0) return PngChunks::Sound;
-        if (std::memcmp(type, "IDAT", 4) == 0) {
-            if (length == 0 && !dataSeen) return PngChunks::EmptyFirstData;
-            dataSeen = dataSeen || length > 0;
-        }
-        at += 8 + static_cast<size_t>(length);
-        if (size - at < 4) return PngChunks::CutOff;
-        at += 4;
-    }
-    return PngChunks::Sound;
-}
-
 std::string stbFailure() {
     const char* reason = stbi_failure_reason();
     const std::string text = reason != nullptr ? reason : "";
@@ -244,7 +212,108 @@ std::string stbFailure() {
     return text.empty() ? "corrupt or truncated image" : "corrupt or truncated image (" + text + ")";
 }
 
+bool isPng(const uint8_t* data, size_t size) {
+    static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    return size >= 8 && std::memcmp(data, kSignature, 8) == 0;
+}
+
+// BMP, JPEG and PNM through stb_image, which is asked the size of the
+// picture from its header before it decodes a pixel.
+bool readWithStb(const uint8_t* data, size_t size, ImageFrame& frame, std::string& error) {
+    // Before anything of stb_image runs: its header reading builds the
+    // Huffman tables too.
+    if (!jpegTablesSound(data, size)) {
+        error = "corrupt image (bad Huffman table)";
+        return false;
+    }
+    // stb_image reads the header numbers into an int without a bound (a
+    // long one overflows) and takes a header without numbers as width 0,
+    // so only a header of sound numbers goes to it.
+    const PnmHeader pnm = pnmHeader(data, size);
+    if (pnm.complete && pnm.maxValue < 1) {
+        error = "corrupt image (PNM maximum value 0)";
+        return false;
+    }
+    if (isPnm(data, size) && (!pnm.complete || pnm.maxValue > 65535)) {
+        error = "corrupt image (PNM header)";
+        return false;
+    }
+    if (pnm.complete && !pictureSizeAllowed(pnm.width, pnm.height, error)) return false;
+    int width = 0;
+    int height = 0;
+    int channels = 0;
+    // A top-down BMP gives its height negative.
+    if (stbi_info_from_memory(data, static_cast<int>(size), &width, &height, &channels) &&
+        !pictureSizeAllowed(width, height < 0 ? -static_cast<int64_t>(height) : height, error)) {
+        return false;
+    }
+    if (bmpTruncated(data, size) || pnmTruncated(data, size)) {
+        error = "truncated image file";
+        return false;
+    }
+    // The file's own channels, converted here: stb_image's conversion of a
+    // 16-bit grey PNM to three channels reads past its buffer.
+    const bool widePnm = pnm.complete && pnm.maxValue > 255;
+    std::unique_ptr<stbi_uc, StbFree> decoded(
+        widePnm ? reinterpret_cast<stbi_uc*>(stbi_load_16_from_memory(
+                      data, static_cast<int>(size), &width, &height, &channels, 0))
+                : stbi_load_from_memory(data, static_cast<int>(size), &width, &height, &channels, 0));
+    if (!decoded) {
+        error = stbFailure();
+        return false;
+    }
+    if (!pictureSizeAllowed(width, height, error)) return false;
+    if (channels < 1 || channels > 4) {
+        error = "corrupt image (" + std::to_string(channels) + " channels)";
+        return false;
+    }
+    if (pnm.complete && pnm.maxValue != 255) {
+        scalePnmSamples(decoded.get(),
+                        static_cast<size_t>(width) * static_cast<size_t>(height) * static_cast<size_t>(channels),
+                        pnm.maxValue, widePnm);
+    }
+    startFrame(frame, width, height);
+    fillFrame(decoded.get(), channels, frame);
+    return true;
+}
+
 }  // namespace
+
+bool pictureSizeAllowed(int64_t width, int64_t height, std::string& error) {
+    if (width <= 0 || height <= 0) {
+        error = "corrupt image (size " + std::to_string(width) + " x " + std::to_string(height) + ")";
+        return false;
+    }
+    if (width > kMaxImageSide || height > kMaxImageSide || width * height > kMaxImagePixels) {
+        error = "image too large (" + std::to_string(width) + " x " + std::to_string(height) + "; at most " +
+                std::to_string(kMaxImagePixels) + " pixels, " + std::to_string(kMaxImageSide) + " a side)";
+        return false;
+    }
+    return true;
+}
+
+void startFrame(ImageFrame& frame, int width, int height) {
+    frame.width = width;
+    frame.height = height;
+    frame.stride = (width * 3 + 3) / 4 * 4;
+    frame.pixels.assign(static_cast<size_t>(frame.stride) * static_cast<size_t>(height), 0);
+}
+
+void fillFrame(const uint8_t* rows, int channels, ImageFrame& frame) {
+    const bool grey = channels < 3;
+    const size_t rowBytes = static_cast<size_t>(frame.width) * static_cast<size_t>(channels);
+    for (int y = 0; y < frame.height; ++y) {
+        // Picture row y (from the top) is buffer row height - 1 - y.
+        const uint8_t* in = rows + static_cast<size_t>(y) * rowBytes;
+        uint8_t* out = frame.pixels.data() +
+                       static_cast<size_t>(frame.height - 1 - y) * static_cast<size_t>(frame.stride);
+        for (int x = 0; x < frame.width; ++x, in += channels, out += 3) {
+            out[0] = in[grey ? 0 : 2];
+            out[1] = in[grey ? 0 : 1];
+            out[2] = in[0];
+        }
+    }
+}
 
 bool decodeImageFrame(const uint8_t* data, size_t size, ImageFrame& frame, std::string& error) {
     if (size == 0) {
@@ -255,96 +324,71 @@ bool decodeImageFrame(const uint8_t* data, size_t size, ImageFrame& frame, std::
         error = "file too large";
         return false;
     }
-    if (bmpTruncated(data, size) || pnmTruncated(data, size)) {
-        error = "truncated image file";
+    if (isPng(data, size)) return readPng(data, size, frame, error);
+    return readWithStb(data, size, frame, error);
+}
+
+namespace {
+
+struct FileClose {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+std::string withReason(const char* what, int errorNumber) {
+    return std::string(what) + " (" + std::strerror(errorNumber) + ")";
+}
+
+// A directory or a device is no picture: reading one would fail midway or
+// never end (/dev/zero), so only files and pipes are read, and no more
+// bytes than a picture may have.
+bool readPictureFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    if (std::filesystem::is_directory(status)) {
+        error = "is a directory";
         return false;
     }
-    if (!jpegTablesSound(data, size)) {
-        error = "corrupt image (bad Huffman table)";
+    if (!ec && !std::filesystem::is_regular_file(status) && !std::filesystem::is_fifo(status)) {
+        error = "not a regular file";
         return false;
     }
-    const PngChunks png = pngChunks(data, size);
-    if (png == PngChunks::CutOff) {
-        error = "corrupt or truncated image (a PNG chunk runs past the end of the file)";
+    errno = 0;
+    std::unique_ptr<std::FILE, FileClose> file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        error = withReason("cannot open file", errno);
         return false;
     }
-    if (png == PngChunks::EmptyFirstData) {
-        error = "corrupt image (empty first PNG data chunk)";
-        return false;
-    }
-    int width = 0;
-    int height = 0;
-    int channels = 0;
-    // The file's own channels, converted here: stb_image's conversion of a
-    // 16-bit grey PNM to three channels reads past its buffer.
-    const PnmHeader pnm = pnmHeader(data, size);
-    if (pnm.complete && pnm.maxValue < 1) {
-        error = "corrupt image (PNM maximum value 0)";
-        return false;
-    }
-    // stb_image reads the header numbers into an int without a bound (a
-    // long one overflows) and takes a header without numbers as width 0,
-    // so only a header of sound numbers goes to it.
-    if (isPnm(data, size) && (!pnm.complete || pnm.maxValue > 65535)) {
-        error = "corrupt image (PNM header)";
-        return false;
-    }
-    if (pnm.complete && (pnm.width > kMaxImageSide || pnm.height > kMaxImageSide)) {
-        error = "image too large (more than " + std::to_string(kMaxImageSide) + " pixels a side)";
-        return false;
-    }
-    const bool widePnm = pnm.complete && pnm.maxValue > 255;
-    std::unique_ptr<stbi_uc, StbFree> decoded(
-        widePnm ? reinterpret_cast<stbi_uc*>(stbi_load_16_from_memory(
-                      data, static_cast<int>(size), &width, &height, &channels, 0))
-                : stbi_load_from_memory(data, static_cast<int>(size), &width, &height, &channels, 0));
-    if (!decoded) {
-        error = stbFailure();
-        return false;
-    }
-    if (width <= 0 || height <= 0 || width > kMaxImageSide || height > kMaxImageSide ||
-        channels < 1 || channels > 4) {
-        error = "image size out of range";
-        return false;
-    }
-    if (pnm.complete && pnm.maxValue != 255) {
-        scalePnmSamples(decoded.get(),
-                        static_cast<size_t>(width) * static_cast<size_t>(height) * static_cast<size_t>(channels),
-                        pnm.maxValue, widePnm);
-    }
-    frame.width = width;
-    frame.height = height;
-    frame.stride = (width * 3 + 3) / 4 * 4;
-    frame.pixels.assign(static_cast<size_t>(frame.stride) * static_cast<size_t>(height), 0);
-    // Grey (with or without alpha) is widened; alpha is dropped.
-    const bool grey = channels < 3;
-    const size_t rowBytes = static_cast<size_t>(width) * static_cast<size_t>(channels);
-    for (int y = 0; y < height; ++y) {
-        // Picture row y (from the top) is buffer row height - 1 - y.
-        const stbi_uc* in = decoded.get() + static_cast<size_t>(y) * rowBytes;
-        uint8_t* out = frame.pixels.data() +
-                       static_cast<size_t>(height - 1 - y) * static_cast<size_t>(frame.stride);
-        for (int x = 0; x < width; ++x, in += channels, out += 3) {
-            out[0] = in[grey ? 0 : 2];
-            out[1] = in[grey ? 0 : 1];
-            out[2] = in[0];
+    // One read for a file of known size, growing reads for a pipe.
+    constexpr size_t kLimit = static_cast<size_t>(INT32_MAX);
+    size_t capacity = size_t(1) << 16;
+    if (std::filesystem::is_regular_file(status)) {
+        const std::uintmax_t fileSize = std::filesystem::file_size(path, ec);
+        if (!ec && fileSize > kLimit) {
+            error = "file too large";
+            return false;
         }
+        if (!ec) capacity = static_cast<size_t>(fileSize) + 1;
+    }
+    size_t used = 0;
+    for (;;) {
+        bytes.resize(capacity < kLimit ? capacity : kLimit + 1);
+        used += std::fread(bytes.data() + used, 1, bytes.size() - used, file.get());
+        if (used < bytes.size() || used > kLimit) break;
+        capacity = 2 * used;
+    }
+    bytes.resize(used);
+    if (std::ferror(file.get())) {
+        error = withReason("cannot read file", errno);
+        return false;
     }
     return true;
 }
 
+}  // namespace
+
 bool loadImageFrame(const std::string& path, ImageFrame& frame, std::string& error) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        error = "cannot open file";
-        return false;
-    }
-    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)),
-                                     std::istreambuf_iterator<char>());
-    if (file.bad()) {
-        error = "cannot read file";
-        return false;
-    }
+    std::vector<uint8_t> bytes;
+    if (!readPictureFile(path, bytes, error)) return false;
     return decodeImageFrame(bytes.data(), bytes.size(), frame, error);
 }
 

@@ -15,12 +15,15 @@ struct ImageFrame {
     std::vector<uint8_t> pixels;
 };
 
-// Largest side accepted, in pixels; larger images are refused rather
-// than allocated.
+// Largest picture accepted, in pixels a side and in all (8192 x 8192 or
+// any other shape of that area). The size is taken from the file's header:
+// a larger picture is refused before anything is allocated for it.
 constexpr int kMaxImageSide = 16384;
+constexpr long long kMaxImagePixels = 8192LL * 8192LL;
 
 // Reads and converts an image file (grey and 32-bit images are widened or
-// narrowed to 24 bits). On failure returns false with a reason in `error`.
+// narrowed to 24 bits). On failure returns false with a reason in `error`;
+// a directory, a device or a file that cannot be read is such a failure.
 bool loadImageFrame(const std::string& path, ImageFrame& frame, std::string& error);
 
 // The same from bytes in memory.

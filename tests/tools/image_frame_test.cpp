@@ -43,8 +43,9 @@ std::string zlibStored(const std::string& raw) {
 }
 
 std::string png(uint32_t width, uint32_t height, int depth, int colourType, const std::string& rows,
-                const std::string& chunksBeforeData = "") {
-    const std::string header = be32(width) + be32(height) + char(depth) + char(colourType) + std::string(3, '\0');
+                const std::string& chunksBeforeData = "", bool interlaced = false) {
+    const std::string header =
+        be32(width) + be32(height) + char(depth) + char(colourType) + std::string(2, '\0') + char(interlaced);
     return "\x89PNG\r\n\x1A\n" + chunk("IHDR", header) + chunksBeforeData +
            (rows.empty() ? "" : chunk("IDAT", zlibStored(rows))) + chunk("IEND", "");
 }
@@ -87,6 +88,12 @@ TEST(ImageFrame, EveryPngColourTypeGivesTheFilesColours) {
          png(3, 2, 8, 6, bytes({0, 10, 20, 30, 0, 40, 50, 60, 0, 70, 80, 90, 0,
                                 0, 1, 2, 3, 0, 4, 5, 6, 255, 7, 8, 9, 128})),
          bytes({30, 20, 10, 60, 50, 40, 90, 80, 70, 3, 2, 1, 6, 5, 4, 9, 8, 7})},
+        // Adam7 passes of 3 x 2 pixels: 1 gives (0,0), 4 (2,0), 6 (1,0)
+        // and 7 the second row.
+        {"RGB, interlaced",
+         png(3, 2, 8, 2, bytes({0, 1, 2, 3, 0, 7, 8, 9, 0, 4, 5, 6, 0, 10, 11, 12, 13, 14, 15, 16, 17, 18}), "",
+             true),
+         bytes({3, 2, 1, 6, 5, 4, 9, 8, 7, 12, 11, 10, 15, 14, 13, 18, 17, 16})},
     };
     for (const PngCase& c : cases) {
         const std::vector<uint8_t> file(c.file.begin(), c.file.end());

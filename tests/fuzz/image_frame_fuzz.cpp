@@ -1,5 +1,5 @@
-// The scanner's picture reading on any file bytes: decodeImageFrame (BMP,
-// PNG, JPEG, PPM, PGM through stb_image) and packFrame.
+// The scanner's picture reading on any file bytes: decodeImageFrame (PNG
+// through libspng; BMP, JPEG, PPM, PGM through stb_image) and packFrame.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

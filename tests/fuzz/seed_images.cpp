@@ -4,6 +4,8 @@
 
 #include <stb_image_write.h>
 
+#include "tests/tools/picture_files.h"
+
 namespace seed_images {
 namespace {
 
@@ -119,6 +121,37 @@ Bytes stbImage(bool png, int channels) {
     return out;
 }
 
+std::string text(std::initializer_list<int> values) {
+    std::string out;
+    for (int v : values) out += char(v);
+    return out;
+}
+
+Bytes bytesOf(const std::string& file) { return Bytes(file.begin(), file.end()); }
+
+// PNG kinds that stb_image_write does not write, 3 x 2 pixels: a 2-bit
+// palette with transparency, 16-bit samples, Adam7 interlacing.
+Bytes palettePng() {
+    return bytesOf(picture_files::pngBytes(
+        3, 2, 2, 3, text({0, 0x18, 0, 0xC4}),
+        picture_files::chunk("PLTE", text({255, 0, 0, 0, 128, 255, 1, 2, 3, 9, 9, 9})) +
+            picture_files::chunk("tRNS", text({0, 128}))));
+}
+
+Bytes rgb16Png() {
+    std::string rows;
+    for (int y = 0; y < 2; ++y) {
+        rows += '\0';
+        for (int i = 0; i < 18; ++i) rows += char(channel(i, y, i % 3));
+    }
+    return bytesOf(picture_files::pngBytes(3, 2, 16, 2, rows));
+}
+
+Bytes interlacedPng() {
+    return bytesOf(picture_files::pngBytes(
+        3, 2, 8, 2, text({0, 1, 2, 3, 0, 7, 8, 9, 0, 4, 5, 6, 0, 10, 11, 12, 13, 14, 15, 16, 17, 18}), "", true));
+}
+
 }  // namespace
 
 std::vector<NamedImage> smallImages() {
@@ -144,6 +177,9 @@ std::vector<NamedImage> smallImages() {
         {"grey.png", stbImage(true, 1)},
         {"colour.png", stbImage(true, 3)},
         {"alpha.png", stbImage(true, 4)},
+        {"palette.png", palettePng()},
+        {"rgb16.png", rgb16Png()},
+        {"interlaced.png", interlacedPng()},
         {"colour.jpg", stbImage(false, 3)},
         {"grey.jpg", stbImage(false, 1)},
     };

@@ -12,43 +12,10 @@
 
 namespace {
 
+using picture_files::chunk;
 using picture_files::le32;
-
-std::string be32(uint32_t v) { return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }
-
-uint32_t crc32(const std::string& bytes) {
-    uint32_t c = 0xFFFFFFFF;
-    for (unsigned char b : bytes) {
-        c ^= b;
-        for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1)));
-    }
-    return ~c;
-}
-
-std::string chunk(const std::string& type, const std::string& data) {
-    return be32(uint32_t(data.size())) + type + data + be32(crc32(type + data));
-}
-
-// Scanlines (each led by its filter byte) as a zlib stream of one stored
-// deflate block, so that no compressor is needed.
-std::string zlibStored(const std::string& raw) {
-    uint32_t a = 1, b = 0;
-    for (unsigned char c : raw) {
-        a = (a + c) % 65521;
-        b = (b + a) % 65521;
-    }
-    const uint16_t n = uint16_t(raw.size());
-    return std::string("\x78\x01\x01", 3) + char(n) + char(n >> 8) + char(~n) + char(~n >> 8) + raw +
-           be32(b << 16 | a);
-}
-
-std::string png(uint32_t width, uint32_t height, int depth, int colourType, const std::string& rows,
-                const std::string& chunksBeforeData = "", bool interlaced = false) {
-    const std::string header =
-        be32(width) + be32(height) + char(depth) + char(colourType) + std::string(2, '\0') + char(interlaced);
-    return "\x89PNG\r\n\x1A\n" + chunk("IHDR", header) + chunksBeforeData +
-           (rows.empty() ? "" : chunk("IDAT", zlibStored(rows))) + chunk("IEND", "");
-}
+using picture_files::be32;
+using picture_files::pngBytes;
 
 std::string bytes(std::initializer_list<int> values) {
     std::string out;
@@ -68,30 +35,30 @@ TEST(ImageFrame, EveryPngColourTypeGivesTheFilesColours) {
     const std::string grey6 = bytes({0, 0, 0, 0x55, 0x55, 0x55, 0xAA, 0xAA, 0xAA,
                                      0xFF, 0xFF, 0xFF, 0, 0, 0, 0x55, 0x55, 0x55});
     const PngCase cases[] = {
-        {"grey, 2 bits", png(3, 2, 2, 0, bytes({0, 0x18, 0, 0xC4})), grey6},
-        {"grey and alpha", png(3, 2, 8, 4, bytes({0, 0, 0, 0x55, 0x80, 0xAA, 0xFF, 0, 0xFF, 0, 0, 1, 0x55, 2})),
+        {"grey, 2 bits", pngBytes(3, 2, 2, 0, bytes({0, 0x18, 0, 0xC4})), grey6},
+        {"grey and alpha", pngBytes(3, 2, 8, 4, bytes({0, 0, 0, 0x55, 0x80, 0xAA, 0xFF, 0, 0xFF, 0, 0, 1, 0x55, 2})),
          grey6},
         {"grey, 16 bits, gamma 1/2.2",
-         png(3, 2, 16, 0, bytes({0, 0, 0xFF, 0x55, 0x80, 0xAA, 0xFF, 0, 0xFF, 0xFF, 0, 0, 0x55, 0xFF}),
+         pngBytes(3, 2, 16, 0, bytes({0, 0, 0xFF, 0x55, 0x80, 0xAA, 0xFF, 0, 0xFF, 0xFF, 0, 0, 0x55, 0xFF}),
              chunk("gAMA", be32(45455))),
          grey6},
         {"palette with transparency",
-         png(3, 2, 8, 3, bytes({0, 0, 1, 2, 0, 2, 1, 0}),
+         pngBytes(3, 2, 8, 3, bytes({0, 0, 1, 2, 0, 2, 1, 0}),
              chunk("PLTE", bytes({0xFF, 0, 0, 0, 0x80, 0xFF, 1, 2, 3})) + chunk("tRNS", bytes({0, 0x80}))),
          bytes({0, 0, 0xFF, 0xFF, 0x80, 0, 3, 2, 1, 3, 2, 1, 0xFF, 0x80, 0, 0, 0, 0xFF})},
         {"RGB, 16 bits",
-         png(3, 2, 16, 2,
+         pngBytes(3, 2, 16, 2,
              bytes({0, 0x12, 0xFF, 0x34, 0, 0xFF, 1, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12,
                     0, 0xFE, 0xFF, 0, 0xFF, 0x80, 0x80, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF})),
          bytes({0xFF, 0x34, 0x12, 5, 3, 1, 11, 9, 7, 0x80, 0, 0xFE, 0, 0, 0, 0xFF, 0xFF, 0xFF})},
         {"RGBA, transparent",
-         png(3, 2, 8, 6, bytes({0, 10, 20, 30, 0, 40, 50, 60, 0, 70, 80, 90, 0,
+         pngBytes(3, 2, 8, 6, bytes({0, 10, 20, 30, 0, 40, 50, 60, 0, 70, 80, 90, 0,
                                 0, 1, 2, 3, 0, 4, 5, 6, 255, 7, 8, 9, 128})),
          bytes({30, 20, 10, 60, 50, 40, 90, 80, 70, 3, 2, 1, 6, 5, 4, 9, 8, 7})},
         // Adam7 passes of 3 x 2 pixels: 1 gives (0,0), 4 (2,0), 6 (1,0)
         // and 7 the second row.
         {"RGB, interlaced",
-         png(3, 2, 8, 2, bytes({0, 1, 2, 3, 0, 7, 8, 9, 0, 4, 5, 6, 0, 10, 11, 12, 13, 14, 15, 16, 17, 18}), "",
+         pngBytes(3, 2, 8, 2, bytes({0, 1, 2, 3, 0, 7, 8, 9, 0, 4, 5, 6, 0, 10, 11, 12, 13, 14, 15, 16, 17, 18}), "",
              true),
          bytes({3, 2, 1, 6, 5, 4, 9, 8, 7, 12, 11, 10, 15, 14, 13, 18, 17, 16})},
     };
@@ -118,9 +85,9 @@ TEST(ImageFrame, SizeIsJudgedFromTheHeaderBeforeDecoding) {
         std::string file;
         bool tooLarge;
     } cases[] = {
-        {"PNG 16000 x 16000", png(16000, 16000, 8, 2, ""), true},
-        {"PNG one row over 8192 x 8192", png(8192, 8193, 8, 2, ""), true},
-        {"PNG 16384 x 1", png(16384, 1, 8, 2, ""), false},
+        {"PNG 16000 x 16000", pngBytes(16000, 16000, 8, 2, ""), true},
+        {"PNG one row over 8192 x 8192", pngBytes(8192, 8193, 8, 2, ""), true},
+        {"PNG 16384 x 1", pngBytes(16384, 1, 8, 2, ""), false},
         {"JPEG 16000 x 16000", bytes({0xFF, 0xD8, 0xFF, 0xC0, 0, 11, 8, 0x3E, 0x80, 0x3E, 0x80, 1, 1, 0x11, 0}), true},
         {"BMP 9000 x 9000", bmpHeader, true},
         {"PGM 9000 x 9000", "P5 9000 9000 255\n", true},

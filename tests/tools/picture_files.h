@@ -1,6 +1,6 @@
 // Pictures of module grids written as image files byte by byte, so that
 // the scanner's tests need no image tools: PPM, PGM and BMP (24-bit
-// bottom-up or top-down, 32-bit).
+// bottom-up or top-down, 32-bit); PNG files of given rows and chunks.
 #pragma once
 
 #include <cstdint>
@@ -101,6 +101,43 @@ inline std::string bmpBytes(const Picture& p, bool topDown, int bits = 24) {
     return "BM" + le32(54 + static_cast<uint32_t>(pixels.size())) + le32(0) + le32(54) + le32(40) +
            le32(static_cast<uint32_t>(p.width)) + le32(height) + planesAndBits + le32(0) +
            le32(static_cast<uint32_t>(pixels.size())) + le32(0) + le32(0) + le32(0) + le32(0) + pixels;
+}
+
+inline std::string be32(uint32_t v) { return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }
+
+inline uint32_t crc32(const std::string& bytes) {
+    uint32_t c = 0xFFFFFFFF;
+    for (unsigned char b : bytes) {
+        c ^= b;
+        for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1)));
+    }
+    return ~c;
+}
+
+inline std::string chunk(const std::string& type, const std::string& data) {
+    return be32(uint32_t(data.size())) + type + data + be32(crc32(type + data));
+}
+
+// Scanlines (each led by its filter byte) as a zlib stream of one stored
+// deflate block, so that no compressor is needed.
+inline std::string zlibStored(const std::string& raw) {
+    uint32_t a = 1, b = 0;
+    for (unsigned char c : raw) {
+        a = (a + c) % 65521;
+        b = (b + a) % 65521;
+    }
+    const uint16_t n = uint16_t(raw.size());
+    return std::string("\x78\x01\x01", 3) + char(n) + char(n >> 8) + char(~n) + char(~n >> 8) + raw +
+           be32(b << 16 | a);
+}
+
+// A PNG file of the given rows (each led by its filter byte) and chunks.
+inline std::string pngBytes(uint32_t width, uint32_t height, int depth, int colourType, const std::string& rows,
+                const std::string& chunksBeforeData = "", bool interlaced = false) {
+    const std::string header =
+        be32(width) + be32(height) + char(depth) + char(colourType) + std::string(2, '\0') + char(interlaced);
+    return "\x89PNG\r\n\x1A\n" + chunk("IHDR", header) + chunksBeforeData +
+           (rows.empty() ? "" : chunk("IDAT", zlibStored(rows))) + chunk("IEND", "");
 }
 
 }  // namespace picture_files

@@ -80,8 +80,9 @@ static const char kHelp[] =
     "\n"
     "Exit status: 0 when every input decoded (with --debug-dir: when some\n"
     "kind decoded), 1 when one did not, 2 on a usage error or when a file\n"
-    "is missing, unreadable, truncated or not a supported picture (the other\n"
-    "files are still scanned; each problem is one line on standard error).\n";
+    "is missing, unreadable, truncated, too large or not a supported picture\n"
+    "(a directory or a device included; the other files are still scanned,\n"
+    "each problem is one line on standard error).\n";
 
 struct Options {
     bool json = false;

@@ -76,6 +76,26 @@ TEST(ImageFrame, EveryPngColourTypeGivesTheFilesColours) {
     }
 }
 
+// stb_image's palette table holds 256 colours of which only the file's
+// entries are set: pixels must index those (Valgrind saw the others).
+TEST(ImageFrame, PaletteBmpIsReadOnlyWithinItsPalette) {
+    // 2 x 1 pixels of 8 bits, a palette of two entries (blue-green-red-0).
+    const auto bmp = [](int first, int second) {
+        return "BM" + le32(66) + le32(0) + le32(62) + le32(40) + le32(2) + le32(1) + bytes({1, 0, 8, 0}) +
+               std::string(16, '\0') + le32(2) + le32(0) + bytes({10, 20, 30, 0, 40, 50, 60, 0}) +
+               bytes({first, second, 0, 0});
+    };
+    const std::string inside = bmp(1, 0);
+    ImageFrame frame;
+    std::string error;
+    ASSERT_TRUE(decodeImageFrame(reinterpret_cast<const uint8_t*>(inside.data()), inside.size(), frame, error))
+        << error;
+    EXPECT_EQ(std::string(frame.pixels.begin(), frame.pixels.begin() + 6), bytes({40, 50, 60, 10, 20, 30}));
+    const std::string beyond = bmp(0, 2);
+    EXPECT_FALSE(decodeImageFrame(reinterpret_cast<const uint8_t*>(beyond.data()), beyond.size(), frame, error));
+    EXPECT_NE(error.find("palette"), std::string::npos) << error;
+}
+
 // Headers without pixel data: "too large" can only come from the header.
 TEST(ImageFrame, SizeIsJudgedFromTheHeaderBeforeDecoding) {
     const std::string bmpHeader = "BM" + le32(54) + le32(0) + le32(54) + le32(40) + le32(9000) + le32(9000) +
@@ -88,7 +108,10 @@ TEST(ImageFrame, SizeIsJudgedFromTheHeaderBeforeDecoding) {
         {"PNG 16000 x 16000", pngBytes(16000, 16000, 8, 2, ""), true},
         {"PNG one row over 8192 x 8192", pngBytes(8192, 8193, 8, 2, ""), true},
         {"PNG 16384 x 1", pngBytes(16384, 1, 8, 2, ""), false},
-        {"JPEG 16000 x 16000", bytes({0xFF, 0xD8, 0xFF, 0xC0, 0, 11, 8, 0x3E, 0x80, 0x3E, 0x80, 1, 1, 0x11, 0}), true},
+        {"JPEG 16000 x 16000",
+         bytes({0xFF, 0xD8, 0xFF, 0xC0, 0, 11, 8, 0x3E, 0x80, 0x3E, 0x80, 1, 1, 0x11, 0,  // frame header
+                0xFF, 0xDA, 0, 8, 1, 1, 0, 0, 0x3F, 0}),                                  // scan header
+         true},
         {"BMP 9000 x 9000", bmpHeader, true},
         {"PGM 9000 x 9000", "P5 9000 9000 255\n", true},
     };

@@ -26,40 +26,88 @@ uint32_t littleEndian(const uint8_t* at, int bytes) {
     return value;
 }
 
+// The fields of a BMP header that stb_image goes by. It knows the 12-byte
+// core header and those of 40 bytes and more; it refuses any other, and
+// only these have the fields read here.
+struct BmpHeader {
+    bool known = false;
+    uint32_t headerSize = 0;
+    int64_t width = 0;
+    int64_t rows = 0;
+    uint32_t bits = 0;
+    int32_t mode = 0;        // compression
+    int32_t pixelStart = 0;  // as stb_image reads it, an int
+};
+
+bool isBmp(const uint8_t* data, size_t size) { return size >= 2 && data[0] == 'B' && data[1] == 'M'; }
+
+BmpHeader bmpHeader(const uint8_t* data, size_t size) {
+    BmpHeader h;
+    if (!isBmp(data, size) || size < 18) return h;
+    h.headerSize = littleEndian(data + 14, 4);
+    if (size < 14 + static_cast<size_t>(h.headerSize < 40 ? h.headerSize : 40)) return h;
+    if (h.headerSize != 12 && h.headerSize < 40) return h;
+    int64_t height = 0;
+    if (h.headerSize == 12) {  // OS/2 core header: 16-bit sizes, never compressed
+        h.width = littleEndian(data + 18, 2);
+        height = littleEndian(data + 20, 2);
+        h.bits = littleEndian(data + 24, 2);
+    } else {
+        h.width = static_cast<int32_t>(littleEndian(data + 18, 4));
+        height = static_cast<int32_t>(littleEndian(data + 22, 4));
+        h.bits = littleEndian(data + 28, 2);
+        h.mode = static_cast<int32_t>(littleEndian(data + 30, 4));
+    }
+    h.rows = height < 0 ? -height : height;
+    h.pixelStart = static_cast<int32_t>(littleEndian(data + 10, 4));
+    h.known = true;
+    return h;
+}
+
+// stb_image takes the depths of palette pictures and any depth of 16 bits
+// and more, reading 4 bytes a pixel for those it does not know (a 67-byte
+// file of 12801 bits a pixel became 63 million pixels of zeros); no writer
+// makes other depths than these.
+bool bmpDepthKnown(uint32_t bits) {
+    return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+}
+
 // stb_image reads past the end of a BMP or PNM file as zeros rather than
 // failing, so a cut-off file would pass as an image with a black band.
 // These two compute the size that the header promises.
 bool bmpTruncated(const uint8_t* data, size_t size) {
-    if (size < 2 || data[0] != 'B' || data[1] != 'M') return false;
+    if (!isBmp(data, size)) return false;
     if (size < 18) return true;
     const uint32_t headerSize = littleEndian(data + 14, 4);
     if (size < 14 + static_cast<size_t>(headerSize < 40 ? headerSize : 40)) return true;
-    // stb_image knows the 12-byte core header and those of 40 bytes and
-    // more; it refuses any other, and only these have the fields read here.
-    if (headerSize != 12 && headerSize < 40) return false;
-    int64_t width = 0;
-    int64_t height = 0;
-    uint32_t bits = 0;
-    uint32_t compression = 0;
-    if (headerSize == 12) {  // OS/2 core header: 16-bit sizes, never compressed
-        width = littleEndian(data + 18, 2);
-        height = littleEndian(data + 20, 2);
-        bits = littleEndian(data + 24, 2);
-    } else {
-        width = static_cast<int32_t>(littleEndian(data + 18, 4));
-        height = static_cast<int32_t>(littleEndian(data + 22, 4));
-        bits = littleEndian(data + 28, 2);
-        compression = littleEndian(data + 30, 4);
-    }
+    const BmpHeader h = bmpHeader(data, size);
     // stb_image refuses run-length (1, 2) and embedded JPEG or PNG data (4
     // and up) and reads every other value, negative ones too, as plain rows.
-    const int32_t mode = static_cast<int32_t>(compression);
-    if (mode == 1 || mode == 2 || mode >= 4) return false;
-    if (width <= 0 || width > kMaxImageSide || bits == 0 || bits > 32) return false;
-    const int64_t rows = height < 0 ? -height : height;
-    const int64_t rowBytes = (width * bits + 31) / 32 * 4;
-    const int64_t pixelStart = littleEndian(data + 10, 4);
-    return static_cast<int64_t>(size) < pixelStart + rowBytes * rows;
+    if (!h.known || h.mode == 1 || h.mode == 2 || h.mode >= 4) return false;
+    if (h.width <= 0 || h.width > kMaxImageSide || !bmpDepthKnown(h.bits)) return false;
+    const int64_t rowBytes = (h.width * h.bits + 31) / 32 * 4;
+    return static_cast<int64_t>(size) < static_cast<int64_t>(static_cast<uint32_t>(h.pixelStart)) + rowBytes * h.rows;
+}
+
+// stb_image takes a palette picture's colours from a table of 256 that
+// only the file's palette fills, so an index past the palette would give
+// the pixel whatever the stack held. The palette is what lies between the
+// header and the pixels, as stb_image counts it.
+bool bmpIndicesInPalette(const uint8_t* data, size_t size, const BmpHeader& h) {
+    if (!h.known || h.bits > 8 || h.width <= 0) return true;
+    const int64_t afterHeader = static_cast<int64_t>(h.pixelStart) - 14;
+    const int64_t entries = h.headerSize == 12 ? (afterHeader - 24) / 3 : (afterHeader - h.headerSize) >> 2;
+    if (entries >= (int64_t(1) << h.bits)) return true;
+    const int64_t rowBytes = (h.width * h.bits + 31) / 32 * 4;
+    const int mask = (1 << h.bits) - 1;
+    for (int64_t y = 0; y < h.rows; ++y) {
+        for (int64_t bit = 0; bit < h.width * h.bits; bit += h.bits) {
+            const int64_t at = static_cast<int64_t>(static_cast<uint32_t>(h.pixelStart)) + y * rowBytes + bit / 8;
+            const int byte = at < static_cast<int64_t>(size) ? data[at] : 0;
+            if (((byte >> (8 - h.bits - bit % 8)) & mask) >= entries) return false;
+        }
+    }
+    return true;
 }
 
 // Reads one header number of a PNM file, skipping blanks and comments.
@@ -240,8 +288,17 @@ bool readWithStb(const uint8_t* data, size_t size, ImageFrame& frame, std::strin
         !pictureSizeAllowed(width, height < 0 ? -static_cast<int64_t>(height) : height, error)) {
         return false;
     }
+    const BmpHeader bmp = bmpHeader(data, size);
+    if (bmp.known && !bmpDepthKnown(bmp.bits)) {
+        error = "corrupt image (BMP of " + std::to_string(bmp.bits) + " bits a pixel)";
+        return false;
+    }
     if (bmpTruncated(data, size) || pnmTruncated(data, size)) {
         error = "truncated image file";
+        return false;
+    }
+    if (!bmpIndicesInPalette(data, size, bmp)) {
+        error = "corrupt image (BMP pixels beyond the palette)";
         return false;
     }
     // The file's own channels, converted here: stb_image's conversion of a

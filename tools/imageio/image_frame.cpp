@@ -260,7 +260,7 @@ bool isPng(const uint8_t* data, size_t size) {
 
 // BMP, JPEG and PNM through stb_image, which is asked the size of the
 // picture from its header before it decodes a pixel.
-bool readWithStb(const uint8_t* data, size_t size, ImageFrame& frame, std::string& error) {
+bool readWithStb(const uint8_t* data, size_t size, int64_t maxPixels, ImageFrame& frame, std::string& error) {
     // Before anything of stb_image runs: its header reading builds the
     // Huffman tables too.
     if (!jpegTablesSound(data, size)) {
@@ -279,13 +279,13 @@ bool readWithStb(const uint8_t* data, size_t size, ImageFrame& frame, std::strin
         error = "corrupt image (PNM header)";
         return false;
     }
-    if (pnm.complete && !pictureSizeAllowed(pnm.width, pnm.height, error)) return false;
+    if (pnm.complete && !pictureSizeAllowed(pnm.width, pnm.height, maxPixels, error)) return false;
     int width = 0;
     int height = 0;
     int channels = 0;
     // A top-down BMP gives its height negative.
     if (stbi_info_from_memory(data, static_cast<int>(size), &width, &height, &channels) &&
-        !pictureSizeAllowed(width, height < 0 ? -static_cast<int64_t>(height) : height, error)) {
+        !pictureSizeAllowed(width, height < 0 ? -static_cast<int64_t>(height) : height, maxPixels, error)) {
         return false;
     }
     const BmpHeader bmp = bmpHeader(data, size);
@@ -312,7 +312,7 @@ bool readWithStb(const uint8_t* data, size_t size, ImageFrame& frame, std::strin
         error = stbFailure();
         return false;
     }
-    if (!pictureSizeAllowed(width, height, error)) return false;
+    if (!pictureSizeAllowed(width, height, maxPixels, error)) return false;
     if (channels < 1 || channels > 4) {
         error = "corrupt image (" + std::to_string(channels) + " channels)";
         return false;
@@ -329,14 +329,14 @@ bool readWithStb(const uint8_t* data, size_t size, ImageFrame& frame, std::strin
 
 }  // namespace
 
-bool pictureSizeAllowed(int64_t width, int64_t height, std::string& error) {
+bool pictureSizeAllowed(int64_t width, int64_t height, int64_t maxPixels, std::string& error) {
     if (width <= 0 || height <= 0) {
         error = "corrupt image (size " + std::to_string(width) + " x " + std::to_string(height) + ")";
         return false;
     }
-    if (width > kMaxImageSide || height > kMaxImageSide || width * height > kMaxImagePixels) {
+    if (width > kMaxImageSide || height > kMaxImageSide || width * height > maxPixels) {
         error = "image too large (" + std::to_string(width) + " x " + std::to_string(height) + "; at most " +
-                std::to_string(kMaxImagePixels) + " pixels, " + std::to_string(kMaxImageSide) + " a side)";
+                std::to_string(maxPixels) + " pixels, " + std::to_string(kMaxImageSide) + " a side)";
         return false;
     }
     return true;
@@ -365,7 +365,8 @@ void fillFrame(const uint8_t* rows, int channels, ImageFrame& frame) {
     }
 }
 
-bool decodeImageFrame(const uint8_t* data, size_t size, ImageFrame& frame, std::string& error) {
+bool decodeImageFrame(const uint8_t* data, size_t size, ImageFrame& frame, std::string& error,
+                      long long maxPixels) {
     if (size == 0) {
         error = "empty file";
         return false;
@@ -374,8 +375,8 @@ bool decodeImageFrame(const uint8_t* data, size_t size, ImageFrame& frame, std::
         error = "file too large";
         return false;
     }
-    if (isPng(data, size)) return readPng(data, size, frame, error);
-    return readWithStb(data, size, frame, error);
+    if (isPng(data, size)) return readPng(data, size, maxPixels, frame, error);
+    return readWithStb(data, size, maxPixels, frame, error);
 }
 
 namespace {

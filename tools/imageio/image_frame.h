@@ -26,8 +26,10 @@ constexpr long long kMaxImagePixels = 8192LL * 8192LL;
 // a directory, a device or a file that cannot be read is such a failure.
 bool loadImageFrame(const std::string& path, ImageFrame& frame, std::string& error);
 
-// The same from bytes in memory.
-bool decodeImageFrame(const uint8_t* data, size_t size, ImageFrame& frame, std::string& error);
+// The same from bytes in memory; a caller that must stay quick on any
+// input (the fuzz target) may allow fewer pixels.
+bool decodeImageFrame(const uint8_t* data, size_t size, ImageFrame& frame, std::string& error,
+                      long long maxPixels = kMaxImagePixels);
 
 // The packed image the camera's renderer hands over: a 40-byte bitmap
 // header (24 bits, uncompressed, positive height), then the rows.

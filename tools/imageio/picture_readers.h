@@ -11,7 +11,7 @@
 
 // False, with the reason, when a picture of this size is not to be
 // decoded at all.
-bool pictureSizeAllowed(int64_t width, int64_t height, std::string& error);
+bool pictureSizeAllowed(int64_t width, int64_t height, int64_t maxPixels, std::string& error);
 
 // Sizes the frame and clears its pixels (row padding stays 0).
 void startFrame(ImageFrame& frame, int width, int height);
@@ -22,4 +22,4 @@ void startFrame(ImageFrame& frame, int width, int height);
 void fillFrame(const uint8_t* rows, int channels, ImageFrame& frame);
 
 // PNG through libspng.
-bool readPng(const uint8_t* data, size_t size, ImageFrame& frame, std::string& error);
+bool readPng(const uint8_t* data, size_t size, int64_t maxPixels, ImageFrame& frame, std::string& error);

@@ -28,7 +28,7 @@ uint8_t* frameRow(ImageFrame& frame, uint32_t pictureRow) {
 
 }  // namespace
 
-bool readPng(const uint8_t* data, size_t size, ImageFrame& frame, std::string& error) {
+bool readPng(const uint8_t* data, size_t size, int64_t maxPixels, ImageFrame& frame, std::string& error) {
     // Every chunk's CRC already covers the compressed data; zlib's own
     // checksum over the inflated rows would only cost time.
     std::unique_ptr<spng_ctx, SpngFree> ctx(spng_ctx_new(SPNG_CTX_IGNORE_ADLER32));
@@ -44,7 +44,7 @@ bool readPng(const uint8_t* data, size_t size, ImageFrame& frame, std::string& e
         failed(spng_get_ihdr(ctx.get(), &header), error)) {
         return false;
     }
-    if (!pictureSizeAllowed(header.width, header.height, error)) return false;
+    if (!pictureSizeAllowed(header.width, header.height, maxPixels, error)) return false;
     // Every colour type and depth as 8-bit RGB: alpha and transparency are
     // left out and no gamma is applied, so the colours are the file's own;
     // 16-bit samples keep their high byte. The rows are decoded straight

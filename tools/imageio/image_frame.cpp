@@ -94,7 +94,11 @@ bool bmpTruncated(const uint8_t* data, size_t size) {
 // the pixel whatever the stack held. The palette is what lies between the
 // header and the pixels, as stb_image counts it.
 bool bmpIndicesInPalette(const uint8_t* data, size_t size, const BmpHeader& h) {
-    if (!h.known || h.bits > 8 || h.width <= 0) return true;
+    // Sizes and modes that stb_image refuses are left to it.
+    if (!h.known || h.bits > 8 || h.width <= 0 || h.width > kMaxImageSide || h.rows > kMaxImageSide ||
+        h.mode == 1 || h.mode == 2 || h.mode >= 4) {
+        return true;
+    }
     const int64_t afterHeader = static_cast<int64_t>(h.pixelStart) - 14;
     const int64_t entries = h.headerSize == 12 ? (afterHeader - 24) / 3 : (afterHeader - h.headerSize) >> 2;
     if (entries >= (int64_t(1) << h.bits)) return true;

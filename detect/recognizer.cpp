@@ -38,7 +38,7 @@ bool searchSymbol(Recognizer& r, DetectFlags flags, const char* imageFileName,
                 continue;
             }
             SymbolOutline outline{};
-            if (r.buildBoundaryLines(outline)) {
+            if (r.buildBoundaryLines(outline, flags)) {
                 r.sampleGrid(outline, flags, imageFileName, gridFileName);
                 return true;
             }

@@ -3,12 +3,8 @@
 
 #include <cstring>
 
+#include "frame/packed_frame.h"
 #include "thorough/prepare.h"
-
-int32_t pictureStride(int32_t width)
-{
-    return (3 * width + 3) / 4 * 4;
-}
 
 bool rowsUsable(const PixelRows& in)
 {
@@ -21,7 +17,7 @@ bool makePicture(int32_t width, int32_t height, Picture& out)
         return false;
     out.width = width;
     out.height = height;
-    out.stride = pictureStride(width);
+    out.stride = static_cast<int32_t>(frameStride(width));
     out.pixels.assign(static_cast<size_t>(out.stride) * static_cast<size_t>(height), 0);
     return true;
 }

@@ -40,9 +40,6 @@ struct Picture {
     }
 };
 
-// Bytes per row of a picture of this width in the frame layout.
-int32_t pictureStride(int32_t width);
-
 // True when the rows can be walked: positive size, rows long enough.
 bool rowsUsable(const PixelRows& in);
 

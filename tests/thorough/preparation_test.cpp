@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "frame/packed_frame.h"
 #include "thorough/prepare.h"
 
 namespace {
@@ -58,7 +59,7 @@ TEST(Preparation, ScalingSizesAndWeights)
         ASSERT_TRUE(scalePicture(in.rows(), c.numerator, c.denominator, out)) << c.numerator;
         EXPECT_EQ(out.width, int(c.out.size()));
         EXPECT_EQ(out.height, 2 * c.numerator / c.denominator);
-        EXPECT_EQ(out.stride, pictureStride(out.width));
+        EXPECT_EQ(out.stride, frameStride(out.width));
         for (int y = 0; y < out.height; ++y)
             EXPECT_EQ(row(out, y), c.out) << c.numerator << "/" << c.denominator;
     }

@@ -7,7 +7,9 @@
 // Each image may have its expected text in IMAGE-without-extension.txt;
 // a reader counts as correct when its text equals that file's content.
 // "ours" is one cycle as the program runs it (first pair); "ours2" adds a
-// second cycle with the other pair after a "None", as the scanner does.
+// second cycle with the other pair after a "None", as the scanner does;
+// "thorough" is the thorough reader without a time budget, whose median is
+// also given over the frames that one of its preparation steps read.
 // --scale pastes IMAGE into frames (of its background colour) from 320 x 240 to 2560 x 1920 and
 // times the cycle on each, to show how the time grows with the pixels.
 
@@ -26,6 +28,7 @@
 #include <vector>
 
 #include "recognition/recognition.h"
+#include "thorough/thorough_reader.h"
 #include "shell/frame_exchange.h"
 #include "tools/imageio/image_frame.h"
 
@@ -41,6 +44,7 @@ struct Reading {
     double ms = 0;
     bool decoded = false;
     std::string text;  // UTF-8
+    bool prepared = false;  // thorough: a preparation step read it
 };
 
 std::string latin1ToUtf8(const std::string& bytes) {
@@ -107,6 +111,20 @@ Reading readOurs(Exchange& exchange, const ImageFrame& frame, int cycles) {
     r.ms = msSince(start);
     if (r.decoded) {
         r.text = latin1ToUtf8(LastDecodedText);
+    }
+    return r;
+}
+
+Reading readThorough(const ImageFrame& frame) {
+    const PictureView view{frame.pixels.data(), frame.width, frame.height, frame.stride};
+    const auto start = Clock::now();
+    const ThoroughReading t = readThoroughly(view, ThoroughOptions{});
+    Reading r;
+    r.ms = msSince(start);
+    r.decoded = t.reading.decoded;
+    if (r.decoded) {
+        r.text = t.reading.utf8;
+        r.prepared = std::strcmp(t.step, "cycle") != 0 && std::strcmp(t.step, "extensions") != 0;
     }
     return r;
 }
@@ -232,6 +250,7 @@ Reading timed(int repeat, Read read) {
 
 struct Tally {
     std::vector<double> times;
+    std::vector<double> preparedTimes;  // thorough: frames a preparation step read
     int correct = 0;
     int decoded = 0;
 };
@@ -248,6 +267,9 @@ const char* mark(const Reading& r, bool haveExpected, const std::string& expecte
 
 void count(Tally& tally, const Reading& r, bool haveExpected, const std::string& expected) {
     tally.times.push_back(r.ms);
+    if (r.prepared) {
+        tally.preparedTimes.push_back(r.ms);
+    }
     tally.decoded += r.decoded;
     tally.correct += r.decoded && haveExpected && r.text == expected;
 }
@@ -258,8 +280,9 @@ int benchFrames(const std::vector<fs::path>& images, int repeat) {
     Tally ours2;
     Tally zxing;
     Tally dmtx;
-    std::printf("%-44s %9s %5s %9s %5s %9s %5s %9s %5s\n", "frame", "ours ms", "", "ours2 ms", "",
-                "zxing ms", "", "dmtx ms", "");
+    Tally thorough;
+    std::printf("%-44s %9s %5s %9s %5s %9s %5s %9s %5s %9s %5s\n", "frame", "ours ms", "",
+                "ours2 ms", "", "thorough", "", "zxing ms", "", "dmtx ms", "");
     for (const auto& path : images) {
         ImageFrame frame;
         std::string error;
@@ -271,19 +294,22 @@ int benchFrames(const std::vector<fs::path>& images, int repeat) {
         const bool haveExpected = readExpected(path, expected);
         const Reading a = timed(repeat, [&] { return readOurs(exchange, frame, 1); });
         const Reading a2 = timed(repeat, [&] { return readOurs(exchange, frame, 2); });
+        const Reading t = timed(repeat, [&] { return readThorough(frame); });
         const Reading b = timed(repeat, [&] { return readZxing(frame); });
         const Reading c = timed(1, [&] { return readDmtx(frame); });
         count(ours, a, haveExpected, expected);
         count(ours2, a2, haveExpected, expected);
+        count(thorough, t, haveExpected, expected);
         count(zxing, b, haveExpected, expected);
         count(dmtx, c, haveExpected, expected);
         std::string name = path.string();
         if (name.size() > 44) {
             name = "..." + name.substr(name.size() - 41);
         }
-        std::printf("%-44s %9.3f %5s %9.3f %5s %9.3f %5s %9.3f %5s\n", name.c_str(), a.ms,
-                    mark(a, haveExpected, expected), a2.ms, mark(a2, haveExpected, expected), b.ms,
-                    mark(b, haveExpected, expected), c.ms, mark(c, haveExpected, expected));
+        std::printf("%-44s %9.3f %5s %9.3f %5s %9.3f %5s %9.3f %5s %9.3f %5s\n", name.c_str(),
+                    a.ms, mark(a, haveExpected, expected), a2.ms, mark(a2, haveExpected, expected),
+                    t.ms, mark(t, haveExpected, expected), b.ms, mark(b, haveExpected, expected),
+                    c.ms, mark(c, haveExpected, expected));
     }
     const size_t n = ours.times.size();
     std::printf("\n%zu frames\n", n);
@@ -291,11 +317,17 @@ int benchFrames(const std::vector<fs::path>& images, int repeat) {
     const struct {
         const char* name;
         const Tally* tally;
-    } rows[] = {{"ours", &ours}, {"ours2", &ours2}, {"zxing-cpp", &zxing}, {"libdmtx", &dmtx}};
+    } rows[] = {{"ours", &ours},
+                {"ours2", &ours2},
+                {"thorough", &thorough},
+                {"zxing-cpp", &zxing},
+                {"libdmtx", &dmtx}};
     for (const auto& row : rows) {
         std::printf("%-10s %14.3f %10d %10d\n", row.name, median(row.tally->times),
                     row.tally->decoded, row.tally->correct);
     }
+    std::printf("thorough: median %.3f ms over the %zu frames a preparation step read\n",
+                median(thorough.preparedTimes), thorough.preparedTimes.size());
     const double mo = median(ours.times);
     std::printf("ours/zxing-cpp median ratio %.3f; ours/libdmtx %.3f\n",
                 mo / std::max(median(zxing.times), 1e-9), mo / std::max(median(dmtx.times), 1e-9));
@@ -349,6 +381,7 @@ int benchScaling(const std::string& imagePath, int repeat) {
     for (const auto& size : sizes) {
         const ImageFrame frame = pasteCentered(image, size[0], size[1]);
         const Reading a = timed(repeat, [&] { return readOurs(exchange, frame, 1); });
+        const Reading t = timed(repeat, [&] { return readThorough(frame); });
         const Reading b = timed(repeat, [&] { return readZxing(frame); });
         const double pixels = double(size[0]) * size[1];
         std::printf("%5dx%-6d %10.0f %12.3f %12.3f %8s %12.3f\n", size[0], size[1], pixels, a.ms,

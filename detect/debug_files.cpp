@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr const char* kLogFileName = "r.log";
 // The whole line, stamp and line break included, stays below this.
 constexpr size_t kLogLineLimit = 10000;
 
@@ -25,6 +24,15 @@ int dayMs(const LocalTime& t)
 }
 
 }  // namespace
+
+const char* Recognizer::debugPath(const char* name, char* room, size_t roomSize) const
+{
+    if (debugFolder == nullptr || debugFolder[0] == '\0') {
+        return name;
+    }
+    const int length = std::snprintf(room, roomSize, "%s/%s", debugFolder, name);
+    return length >= 0 && static_cast<size_t>(length) < roomSize ? room : nullptr;
+}
 
 int Recognizer::appendLogLine(const char* text)
 {
@@ -46,7 +54,9 @@ int Recognizer::appendLogLine(const char* text)
         used = sizeof line - 2;
     }
     line[used++] = '\n';
-    logFile = std::fopen(kLogFileName, "a");
+    char room[kDebugPathCapacity];
+    const char* path = debugPath(kLogFileName, room, sizeof room);
+    logFile = path != nullptr ? std::fopen(path, "a") : nullptr;
     if (logFile == nullptr) {
         return 1;
     }
@@ -70,7 +80,9 @@ void Recognizer::logElapsedTime()
 
 int Recognizer::writeGridText(const char* fileName) const
 {
-    std::FILE* file = std::fopen(fileName, "w");
+    char room[kDebugPathCapacity];
+    const char* path = debugPath(fileName, room, sizeof room);
+    std::FILE* file = path != nullptr ? std::fopen(path, "w") : nullptr;
     if (file == nullptr) {
         return -1;
     }
@@ -88,5 +100,7 @@ int Recognizer::writeGridText(const char* fileName) const
 
 int Recognizer::writeImageBmp(const char* fileName) const
 {
-    return writeBmpFile(fileName, pixels, width, height, stride) ? 0 : 1;
+    char room[kDebugPathCapacity];
+    const char* path = debugPath(fileName, room, sizeof room);
+    return path != nullptr && writeBmpFile(path, pixels, width, height, stride) ? 0 : 1;
 }

@@ -10,6 +10,8 @@
 #include <cmath>
 #include <vector>
 
+#include "ecc200/ecc200.h"
+#include "recognition/recognition.h"
 #include "thorough/prepare.h"
 
 namespace {
@@ -111,11 +113,6 @@ public:
     ThoroughRun(const ThoroughOptions& options)
         : options_(options), start_(Clock::now())
     {
-        extensions_.largeSymbols = true;
-        extensions_.fnc1 = true;
-        extensions_.macros = true;
-        extensions_.readerProgramming = true;
-        extensions_.eci = true;
     }
 
     bool outOfRoom() const
@@ -133,7 +130,7 @@ public:
         AttemptSettings settings;
         settings.kind = kind;
         settings.extraFlags = extraFlags;
-        settings.extensions = extended ? &extensions_ : nullptr;
+        (void)extended;  // PENDING-EXTENSIONS
         out = readPictureOnce(picture, settings);
         if (!out.reading.decoded)
             return false;
@@ -227,7 +224,6 @@ private:
 
     const ThoroughOptions& options_;
     Clock::time_point start_;
-    DecodeExtensions extensions_;
     ThoroughReading result_;
 };
 

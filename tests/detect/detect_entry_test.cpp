@@ -131,7 +131,7 @@ TEST_F(DetectTest, StagesAreTracedInNestedOrder)
 TEST_F(DetectTest, DegenerateImageFieldsAreNotWalked)
 {
     auto r = std::make_unique<Recognizer>();
-    EXPECT_EQ(r->detect(210, "out0.bmp", "outt.txt", 0x88), 0);
+    EXPECT_EQ(r->detect(210, "out0.bmp", "outt.txt", kAttemptFlags[0]), 0);
     uint8_t pixel[4] = {0, 0, 0, 0};
     r->pixels = pixel;
     r->width = 2;  // rows too short for two pixels

@@ -2,7 +2,7 @@
 // readers linked as libraries, ZXing-cpp (Data Matrix only) and libdmtx
 // (one symbol, with a time-out), on the same pixels in the same process.
 //
-//   tessaread-peer-bench [--repeat N] [--scale IMAGE] DIR_OR_IMAGE...
+//   tessaread-peer-bench [--repeat N] [--frame WxH] [--scale IMAGE] DIR_OR_IMAGE...
 //
 // Each image may have its expected text in IMAGE-without-extension.txt;
 // a reader counts as correct when its text equals that file's content.
@@ -10,6 +10,8 @@
 // second cycle with the other pair after a "None", as the scanner does;
 // "thorough" is the thorough reader without a time budget, whose median is
 // also given over the frames that one of its preparation steps read.
+// --frame pastes every image into the middle of a frame of that size (as a
+// camera of that resolution would deliver a label of that size).
 // --scale pastes IMAGE into frames (of its background colour) from 320 x 240 to 2560 x 1920 and
 // times the cycle on each, to show how the time grows with the pixels.
 
@@ -259,7 +261,10 @@ void count(Tally& tally, const Reading& r, bool haveExpected, const std::string&
     tally.correct += r.decoded && haveExpected && r.text == expected;
 }
 
-int benchFrames(const std::vector<fs::path>& images, int repeat) {
+ImageFrame pasteCentered(const ImageFrame& image, int width, int height);
+
+// frameSize {0, 0}: every image as it is.
+int benchFrames(const std::vector<fs::path>& images, int repeat, const int (&frameSize)[2]) {
     Tally ours;
     Tally ours2;
     Tally zxing;
@@ -273,6 +278,9 @@ int benchFrames(const std::vector<fs::path>& images, int repeat) {
         if (!loadImageFrame(path.string(), frame, error)) {
             std::fprintf(stderr, "%s: %s\n", path.string().c_str(), error.c_str());
             continue;
+        }
+        if (frameSize[0] > 0) {
+            frame = pasteCentered(frame, frameSize[0], frameSize[1]);
         }
         std::string expected;
         const bool haveExpected = readExpected(path, expected);
@@ -374,7 +382,7 @@ int benchScaling(const std::string& imagePath, int repeat) {
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: tessaread-peer-bench [--repeat N] DIR_OR_IMAGE...\n"
+                 "usage: tessaread-peer-bench [--repeat N] [--frame WxH] DIR_OR_IMAGE...\n"
                  "       tessaread-peer-bench [--repeat N] --scale IMAGE\n");
     return 2;
 }
@@ -384,11 +392,17 @@ int usage() {
 int main(int argc, char** argv) {
     int repeat = 5;
     std::string scale;
+    int frameSize[2] = {0, 0};
     std::vector<std::string> inputs;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--repeat" && i + 1 < argc) {
             repeat = std::max(1, std::atoi(argv[++i]));
+        } else if (arg == "--frame" && i + 1 < argc) {
+            if (std::sscanf(argv[++i], "%dx%d", &frameSize[0], &frameSize[1]) != 2 ||
+                frameSize[0] < 1 || frameSize[1] < 1 || frameSize[0] > 8192 || frameSize[1] > 8192) {
+                return usage();
+            }
         } else if (arg == "--scale" && i + 1 < argc) {
             scale = argv[++i];
         } else if (arg == "--help" || arg.rfind("--", 0) == 0) {
@@ -403,5 +417,5 @@ int main(int argc, char** argv) {
     if (inputs.empty()) {
         return usage();
     }
-    return benchFrames(collectImages(inputs), repeat);
+    return benchFrames(collectImages(inputs), repeat, frameSize);
 }

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "thorough/prepare.h"
+#include "thorough/samples.h"
 
 namespace {
 
@@ -16,31 +17,29 @@ int clampIndex(int i, int size)
 
 }  // namespace
 
-bool blurPicture(const PixelRows& in, Picture& out)
+void blurSamples(const SampleRows& in, const SampleOut& out)
 {
-    if (!rowsUsable(in) || !makePicture(in.width, in.height, out))
-        return false;
-    const int w = in.width, h = in.height;
-    const size_t rowValues = 3 * static_cast<size_t>(w);
+    const int w = in.width, h = in.height, n = in.channels;
+    const size_t rowValues = static_cast<size_t>(n) * static_cast<size_t>(w);
     // Horizontal pass, kept at 256 times the value so that the vertical
     // pass rounds only once.
     std::vector<uint16_t> across(rowValues * static_cast<size_t>(h));
     for (int y = 0; y < h; ++y) {
-        const uint8_t* row = in.pixel(0, y);
+        const uint8_t* row = in.row(y);
         uint16_t* q = &across[y * rowValues];
         for (int x = 0; x < w; ++x)
-            for (int k = 0; k < 3; ++k) {
+            for (int k = 0; k < n; ++k) {
                 int sum = 0;
                 for (int t = 0; t < 5; ++t)
-                    sum += kTaps[t] * row[3 * clampIndex(x + t - 2, w) + k];
-                q[3 * x + k] = static_cast<uint16_t>(sum);
+                    sum += kTaps[t] * row[n * clampIndex(x + t - 2, w) + k];
+                q[n * x + k] = static_cast<uint16_t>(sum);
             }
     }
     for (int y = 0; y < h; ++y) {
         const uint16_t* rows[5];
         for (int t = 0; t < 5; ++t)
             rows[t] = &across[clampIndex(y + t - 2, h) * rowValues];
-        uint8_t* q = out.pixel(0, y);
+        uint8_t* q = out.row(y);
         for (size_t i = 0; i < rowValues; ++i) {
             int sum = 0;
             for (int t = 0; t < 5; ++t)
@@ -48,5 +47,12 @@ bool blurPicture(const PixelRows& in, Picture& out)
             q[i] = static_cast<uint8_t>((sum + 32768) >> 16);
         }
     }
+}
+
+bool blurPicture(const PixelRows& in, Picture& out)
+{
+    if (!rowsUsable(in) || !makePicture(in.width, in.height, out))
+        return false;
+    blurSamples(samplesOf(in), samplesOf(out));
     return true;
 }

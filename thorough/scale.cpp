@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "thorough/prepare.h"
+#include "thorough/samples.h"
 
 namespace {
 
@@ -33,6 +34,33 @@ std::vector<Tap> makeTaps(int outSize, int inSize, int numerator, int denominato
 
 }  // namespace
 
+void scaleSamples(const SampleRows& in, const SampleOut& out, int numerator, int denominator)
+{
+    const std::vector<Tap> columns = makeTaps(out.width, in.width, numerator, denominator);
+    const std::vector<Tap> rows = makeTaps(out.height, in.height, numerator, denominator);
+    const int unit = 2 * numerator;
+    const int whole = unit * unit;
+    const int n = in.channels;
+    for (int y = 0; y < out.height; ++y) {
+        const Tap& r = rows[static_cast<size_t>(y)];
+        const uint8_t* lower = in.row(r.first);
+        const uint8_t* upper = in.row(r.second);
+        uint8_t* q = out.row(y);
+        for (int x = 0; x < out.width; ++x) {
+            const Tap& c = columns[static_cast<size_t>(x)];
+            const uint8_t* a = lower + n * c.first;
+            const uint8_t* b = lower + n * c.second;
+            const uint8_t* d = upper + n * c.first;
+            const uint8_t* e = upper + n * c.second;
+            for (int k = 0; k < n; ++k, ++q) {
+                const int bottom = a[k] * (unit - c.weight) + b[k] * c.weight;
+                const int top = d[k] * (unit - c.weight) + e[k] * c.weight;
+                *q = static_cast<uint8_t>((bottom * (unit - r.weight) + top * r.weight + whole / 2) / whole);
+            }
+        }
+    }
+}
+
 bool scalePicture(const PixelRows& in, int numerator, int denominator, Picture& out)
 {
     if (!rowsUsable(in) || numerator < 1 || denominator < 1 || numerator > 64 || denominator > 64)
@@ -42,27 +70,6 @@ bool scalePicture(const PixelRows& in, int numerator, int denominator, Picture& 
     if (width < 1 || height < 1 || width * height > kMaxPreparedPixels ||
         !makePicture(int32_t(width), int32_t(height), out))
         return false;
-    const std::vector<Tap> columns = makeTaps(out.width, in.width, numerator, denominator);
-    const std::vector<Tap> rows = makeTaps(out.height, in.height, numerator, denominator);
-    const int unit = 2 * numerator;
-    const int whole = unit * unit;
-    for (int y = 0; y < out.height; ++y) {
-        const Tap& r = rows[static_cast<size_t>(y)];
-        const uint8_t* lower = in.pixel(0, r.first);
-        const uint8_t* upper = in.pixel(0, r.second);
-        uint8_t* q = out.pixel(0, y);
-        for (int x = 0; x < out.width; ++x) {
-            const Tap& c = columns[static_cast<size_t>(x)];
-            const uint8_t* a = lower + 3 * c.first;
-            const uint8_t* b = lower + 3 * c.second;
-            const uint8_t* d = upper + 3 * c.first;
-            const uint8_t* e = upper + 3 * c.second;
-            for (int k = 0; k < 3; ++k, ++q) {
-                const int bottom = a[k] * (unit - c.weight) + b[k] * c.weight;
-                const int top = d[k] * (unit - c.weight) + e[k] * c.weight;
-                *q = static_cast<uint8_t>((bottom * (unit - r.weight) + top * r.weight + whole / 2) / whole);
-            }
-        }
-    }
+    scaleSamples(samplesOf(in), samplesOf(out), numerator, denominator);
     return true;
 }

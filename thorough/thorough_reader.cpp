@@ -85,13 +85,16 @@ bool preparePicture(const PictureView& in, const Step& step, Picture& out)
         return false;
     if (step.invert && !advance(invertPicture(input(), *spare)))
         return false;
+    if (step.windowDivisor > 0) {
+        const LocalMeanRecipe recipe{step.blur, step.numerator, step.denominator,
+                                     step.windowDivisor, step.offsetPercent,
+                                     step.pad ? kQuietZonePercent : 0};
+        return prepareLocalMean(input(), recipe, out);
+    }
     if (step.blur && !advance(blurPicture(input(), *spare)))
         return false;
     if (step.numerator != step.denominator &&
         !advance(scalePicture(input(), step.numerator, step.denominator, *spare)))
-        return false;
-    if (step.windowDivisor > 0 &&
-        !advance(binariseLocalMean(input(), step.windowDivisor, step.offsetPercent, *spare)))
         return false;
     if (step.pad)
         return padPicture(input(), kQuietZonePercent, out);

@@ -103,6 +103,21 @@ TEST(Preparation, LocalMeanBinarisationFollowsUnevenLight)
             ASSERT_EQ(p[0], mark ? 0 : 255) << x << "," << y;
             ASSERT_TRUE(p[1] == p[0] && p[2] == p[0]);
         }
+
+    // The fused grey-plane road gives the bytes of the colour steps in
+    // turn (a grey picture's grey level is its byte).
+    for (const bool blur : {false, true}) {
+        Picture blurred, scaled, binarised, padded, fused;
+        const Picture in = greyPicture(rows);
+        ASSERT_TRUE(blurPicture(in.rows(), blurred));
+        ASSERT_TRUE(scalePicture(blur ? blurred.rows() : in.rows(), 3, 1, scaled));
+        ASSERT_TRUE(binariseLocalMean(scaled.rows(), 4, 10, binarised));
+        ASSERT_TRUE(padPicture(binarised.rows(), 8, padded));
+        ASSERT_TRUE(prepareLocalMean(in.rows(), LocalMeanRecipe{blur, 3, 1, 4, 10, 8}, fused));
+        EXPECT_EQ(fused.width, padded.width);
+        EXPECT_EQ(fused.height, padded.height);
+        EXPECT_TRUE(fused.pixels == padded.pixels) << "blur " << blur;
+    }
 }
 
 TEST(Preparation, PadBlurTransposeInvertCrop)

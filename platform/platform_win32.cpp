@@ -1,5 +1,6 @@
-// Windows services: GetTickCount, GetLocalTime and OutputDebugStringA. The
-// sink, when installed, receives a copy of every debug message.
+// Windows services: GetTickCount, GetLocalTime and OutputDebugStringA (the
+// sink, when installed, receives a copy of every debug message), and code
+// page conversion through UTF-16.
 #include "platform/platform.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -8,6 +9,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <utility>
 
 namespace {
 
@@ -62,4 +64,28 @@ void debugOutput(const char* text)
     if (sink != nullptr) {
         sink(text, debugContext.load(std::memory_order_acquire));
     }
+}
+
+bool convertToUtf8(uint32_t codePage, const char* bytes, size_t length, std::string& utf8)
+{
+    utf8.clear();
+    if (length == 0) return IsValidCodePage(codePage) != 0;
+    if (length > 0x3FFFFFFF || IsValidCodePage(codePage) == 0) return false;
+    const int inLength = static_cast<int>(length);
+    // MB_ERR_INVALID_CHARS: a byte sequence the code page lacks fails the
+    // call rather than becoming a replacement character.
+    const int wideLength = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes, inLength, nullptr, 0);
+    if (wideLength <= 0) return false;
+    std::wstring wide(static_cast<size_t>(wideLength), L'\0');
+    if (MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes, inLength, &wide[0], wideLength) != wideLength) {
+        return false;
+    }
+    const int utf8Length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
+    if (utf8Length <= 0) return false;
+    std::string out(static_cast<size_t>(utf8Length), '\0');
+    if (WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, &out[0], utf8Length, nullptr, nullptr) != utf8Length) {
+        return false;
+    }
+    utf8 = std::move(out);
+    return true;
 }

@@ -24,6 +24,7 @@ bool IsValidStatus(DecodeStatus s) {
         case DecodeStatus::Uncorrectable:
         case DecodeStatus::NoBlockMemory:
         case DecodeStatus::NoText: return true;
+        case DecodeStatus::Unconvertible: return false;  // the extended decoding's only
     }
     return false;
 }
@@ -51,6 +52,9 @@ void CheckDecode(int32_t columns, int32_t rows, const std::vector<uint8_t>& grid
     const DecodeResult r = DecodeSymbol(columns, rows, grid.data(), flag, count, mode);
     ASSERT_TRUE(IsValidStatus(r.status));
     ASSERT_NE(std::memchr(r.text, '\0', sizeof(r.text)), nullptr);
+    ASSERT_GE(r.length, 0);
+    ASSERT_LT(r.length, kDecodedTextCapacity);
+    EXPECT_EQ(r.text[r.length], '\0');
     if (r.status == DecodeStatus::Ok) {
         EXPECT_EQ(flag, 1);
         EXPECT_GE(count, 0);
@@ -103,12 +107,16 @@ TEST(BadInput, RandomCodewordStreams) {
         for (int32_t i = 0; i < length; ++i) b->bytes[i] = RandomCodeword(rng);
         b->length = length;
         EncodationMode mode = MODE_ASCII;
-        char* text = DecodeDataCodewords(b, mode);
+        int32_t textLength = -1;
+        char* text = DecodeDataCodewords(b, mode, textLength);
         if (length > kMaxDecodedDataCodewords) {
             EXPECT_EQ(text, nullptr);
         }
         if (text != nullptr) {
-            EXPECT_LE(std::strlen(text), static_cast<size_t>(4 * length));
+            ASSERT_GE(textLength, 0);
+            ASSERT_LE(textLength, 4 * length);
+            EXPECT_EQ(text[textLength], '\0');
+            EXPECT_LE(std::strlen(text), static_cast<size_t>(textLength));
             EXPECT_TRUE(IsValidMode(mode));
         }
         std::free(text);

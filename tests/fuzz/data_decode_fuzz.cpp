@@ -24,10 +24,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     buffer->length = length;
 
     EncodationMode mode = MODE_ASCII;
-    char* text = DecodeDataCodewords(buffer, mode);
+    int32_t textLength = 0;
+    char* text = DecodeDataCodewords(buffer, mode, textLength);
     if (text != nullptr) {
-        // The text's buffer is 4 * length + 1 bytes; the NUL lies inside.
-        if (memchr(text, '\0', 4 * size + 1) == nullptr) {
+        // The text's buffer is 4 * length + 1 bytes; its terminator lies inside.
+        if (textLength < 0 || textLength > 4 * length || text[textLength] != '\0') {
             std::abort();
         }
         std::free(text);

@@ -5,6 +5,7 @@
 namespace {
 
 constexpr uint32_t kLatin1 = 28591;
+constexpr uint32_t kUsAscii = 20127;
 
 struct EciCharset {
     int32_t eci;
@@ -36,8 +37,18 @@ void AppendLatin1(const char* bytes, size_t length, std::string& utf8) {
     }
 }
 
+// Latin-1 and US-ASCII are converted here: they need no tables, and
+// Windows' US-ASCII code page clears the top bit of a byte instead of
+// refusing it.
 bool AppendConverted(uint32_t codePage, const char* bytes, size_t length, std::string& utf8) {
     if (codePage == 0) return false;
+    if (codePage == kUsAscii) {
+        for (size_t i = 0; i < length; ++i) {
+            if (static_cast<unsigned char>(bytes[i]) >= 0x80) return false;
+        }
+        utf8.append(bytes, length);
+        return true;
+    }
     if (codePage == kLatin1) {
         AppendLatin1(bytes, length, utf8);
         return true;

@@ -46,8 +46,8 @@ bool debugChannelActive();
 void debugOutput(const char* text);
 
 // `length` bytes of text in the character set of code page `codePage`
-// (Windows numbering: 437, 932, 1250-1252, 1256, 20127 US-ASCII, 28590 + n
-// for ISO-8859-n, 65001 UTF-8) as UTF-8 in `utf8`. False, with `utf8`
+// (Windows numbering: 437, 932, 1250-1252, 1256, 28590 + n for ISO-8859-n,
+// 65001 UTF-8) as UTF-8 in `utf8`. False, with `utf8`
 // empty, when the platform lacks the character set or the bytes are not a
 // valid text in it: the caller never sees a guessed character.
 bool convertToUtf8(uint32_t codePage, const char* bytes, size_t length, std::string& utf8);

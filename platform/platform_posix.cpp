@@ -37,7 +37,6 @@ const char* iconvName(uint32_t codePage)
     case 1251: return "CP1251";
     case 1252: return "CP1252";
     case 1256: return "CP1256";
-    case 20127: return "ASCII";
     case 65001: return "UTF-8";
     default: break;
     }

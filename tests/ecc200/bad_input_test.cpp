@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ecc200/data_decode.h"
+#include "ecc200/decode_extensions.h"
 #include "ecc200/ecc200.h"
 #include "ecc200/reed_solomon.h"
 #include "ecc200/symbol_size.h"
@@ -40,9 +41,10 @@ uint8_t RandomModule(std::mt19937& rng) {
     }
 }
 
-// Latch, shift, unlatch and pad codewords often, any byte otherwise.
+// Latch, shift, unlatch, pad and the extended decoding's codewords often,
+// any byte otherwise.
 uint8_t RandomCodeword(std::mt19937& rng) {
-    static constexpr uint8_t kSpecial[] = {129, 230, 231, 235, 238, 239, 240, 254, 0, 1, 255, 124};
+    static constexpr uint8_t kSpecial[] = {129, 230, 231, 232, 234, 235, 236, 238, 239, 240, 241, 254, 0, 1, 255, 124};
     if (rng() % 3 == 0) return kSpecial[rng() % sizeof(kSpecial)];
     return static_cast<uint8_t>(rng());
 }
@@ -100,6 +102,8 @@ TEST(BadInput, ValidSymbolsWithRandomData) {
 
 TEST(BadInput, RandomCodewordStreams) {
     std::mt19937 rng(7);
+    DecodeExtensions all;
+    all.largeSymbols = all.fnc1 = all.macros = all.readerProgramming = all.eci = true;
     for (int trial = 0; trial < 5000; ++trial) {
         const int32_t length = static_cast<int32_t>(rng() % 301);
         // Exactly sized, so that any read past the data is caught.
@@ -120,6 +124,11 @@ TEST(BadInput, RandomCodewordStreams) {
             EXPECT_TRUE(IsValidMode(mode));
         }
         std::free(text);
+        ExtendedData extended;
+        if (DecodeDataCodewordsExtended(b, all, extended)) {
+            EXPECT_LE(extended.bytes.size(), static_cast<size_t>(4 * length + 16));
+            EXPECT_TRUE(IsValidMode(extended.mode));
+        }
         ReleaseCodewordBuffer(b);
     }
 }

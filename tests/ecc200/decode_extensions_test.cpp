@@ -66,7 +66,12 @@ void ExpectDecode(const ExtendedDecode& d, const Expected& e) {
     EXPECT_EQ(d.macro, e.macro);
 }
 
-const Expected ok = {DecodeStatus::Ok, "", "", -1, false, false, 0};
+// A read: its bytes, its UTF-8 (the bytes when empty) and what the
+// decoder flagged.
+Expected Read(const std::string& bytes, const std::string& utf8 = "", int32_t eci = -1, bool gs1 = false,
+              bool readerProgramming = false, int32_t macro = 0) {
+    return {DecodeStatus::Ok, bytes, utf8.empty() ? bytes : utf8, eci, gs1, readerProgramming, macro};
+}
 const Expected refused = {DecodeStatus::NoText, "", "", -1, false, false, 0};
 const Expected unconvertible = {DecodeStatus::Unconvertible, "", "", -1, false, false, 0};
 
@@ -80,51 +85,36 @@ TEST(DecodeExtensions, ZintSymbolsReadExactly) {
     std::string prose;
     while (prose.size() < 1500) prose += "Thorough reading, 144 x 144; ";
     prose.resize(1500);
+    const std::string macro05 = "[)>" + kRs + "05" + kGs + "HELLO123" + kRs + "\x04";
+    const std::string macro06 = "[)>" + kRs + "06" + kGs + "12S0815" + kGs + "1P4711" + kRs + "\x04";
+    const std::string russian = "\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82";
+    const std::string japanese = "\xe3\x83\x86\xe3\x82\xb9\xe3\x83\x88";
+    const std::string german = "Gr\xc3\xbc\xc3\x9f" "e \xe2\x82\xac";
     struct Case {
         const char* name;
         std::string options;
-        std::string data;  // zint's input
+        std::string data;  // zint's input (UTF-8 unless --binary)
         const char* extensions;
         Expected expected;
     };
-    std::vector<Case> cases = {
-        {"GS1", "--gs1", "[10]ABC123[21]XYZ", "F", ok},
-        {"ECI 3 Latin-1", "--eci=3", "caf\xc3\xa9", "E", ok},
-        {"ECI 7 Cyrillic", "--eci=7", "\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82", "E", ok},
-        {"ECI 20 Shift JIS", "--eci=20", "\xe3\x83\x86\xe3\x82\xb9\xe3\x83\x88", "E", ok},
-        {"ECI 26 UTF-8", "--eci=26", "Gr\xc3\xbc\xc3\x9f" "e \xe2\x82\xac", "E", ok},
-        {"ECI 23 Windows-1252", "--eci=23", "\xe2\x82\xac" "5", "E", ok},
-        {"ECI segments", "--eci=7 --seg1=26,\xe6\x97\xa5\xe6\x9c\xac", "\xd0\x94\xd0\xb0", "E", ok},
+    const Case cases[] = {
+        {"GS1", "--gs1", "[10]ABC123[21]XYZ", "F", Read("10ABC123" + kGs + "21XYZ", "", -1, true)},
+        {"ECI 3 Latin-1", "--eci=3", "caf\xc3\xa9", "E", Read("caf\xe9", "caf\xc3\xa9", 3)},
+        {"ECI 7 Cyrillic", "--eci=7", russian, "E", Read("\xbf\xe0\xd8\xd2\xd5\xe2", russian, 7)},
+        {"ECI 20 Shift JIS", "--eci=20", japanese, "E", Read("\x83\x65\x83\x58\x83\x67", japanese, 20)},
+        {"ECI 26 UTF-8", "--eci=26", german, "E", Read(german, german, 26)},
+        {"ECI 23 Windows-1252", "--eci=23", "\xe2\x82\xac" "5", "E", Read("\x80" "5", "\xe2\x82\xac" "5", 23)},
+        {"ECI 12 ISO-8859-10", "--eci=12", "\xc5\x8a", "E", Read("\xaf", "\xc5\x8a", 12)},
+        {"ECI segments", "--eci=7 --seg1=26,\xe6\x97\xa5\xe6\x9c\xac", "\xd0\x94\xd0\xb0", "E",
+         Read("\xb4\xd0\xe6\x97\xa5\xe6\x9c\xac", "\xd0\x94\xd0\xb0\xe6\x97\xa5\xe6\x9c\xac", 26)},
         {"ECI 26 invalid bytes", "--binary --eci=26", "\xc3\x28", "E", unconvertible},
         {"ECI 899 unknown", "--binary --eci=899", "ab", "E", unconvertible},
-        {"macro 05", "--binary", "[)>" + kRs + "05" + kGs + "HELLO123" + kRs + "\x04", "M", ok},
-        {"macro 06", "--binary", "[)>" + kRs + "06" + kGs + "12S0815" + kGs + "1P4711" + kRs + "\x04", "M", ok},
-        {"reader programming", "--init", "ABC", "R", ok},
-        {"1,500 characters in 144 x 144", "--vers=24", prose, "L", ok},
-        {"3,116 digits fill 144 x 144", "--vers=24", digits, "L", ok},
+        {"macro 05", "--binary", macro05, "M", Read(macro05, "", -1, false, false, 5)},
+        {"macro 06", "--binary", macro06, "M", Read(macro06, "", -1, false, false, 6)},
+        {"reader programming", "--init", "ABC", "R", Read("ABC", "", -1, false, true)},
+        {"1,500 characters in 144 x 144", "--vers=24", prose, "L", Read(prose)},
+        {"3,116 digits fill 144 x 144", "--vers=24", digits, "L", Read(digits)},
     };
-    auto set = [&](size_t i, const std::string& bytes, const std::string& utf8, int32_t eci) {
-        cases[i].expected.bytes = bytes;
-        cases[i].expected.utf8 = utf8;
-        cases[i].expected.eci = eci;
-    };
-    set(0, "10ABC123" + kGs + "21XYZ", "10ABC123" + kGs + "21XYZ", -1);
-    cases[0].expected.gs1 = true;
-    set(1, "caf\xe9", cases[1].data, 3);
-    set(2, "\xbf\xe0\xd8\xd2\xd5\xe2", cases[2].data, 7);
-    set(3, "\x83\x65\x83\x58\x83\x67", cases[3].data, 20);
-    set(4, cases[4].data, cases[4].data, 26);
-    set(5, "\x80" "5", cases[5].data, 23);
-    set(6, "\xb4\xd0\xe6\x97\xa5\xe6\x9c\xac", "\xd0\x94\xd0\xb0\xe6\x97\xa5\xe6\x9c\xac", 26);
-    set(9, cases[9].data, cases[9].data, -1);
-    cases[9].expected.macro = 5;
-    set(10, cases[10].data, cases[10].data, -1);
-    cases[10].expected.macro = 6;
-    set(11, "ABC", "ABC", -1);
-    cases[11].expected.readerProgramming = true;
-    set(12, prose, prose, -1);
-    set(13, digits, digits, -1);
-
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         independent::EncodedSymbol symbol;
@@ -147,11 +137,11 @@ TEST(DecodeExtensions, CodewordRules) {
         std::vector<uint8_t> data;
         Expected expected;
     };
-    std::vector<Case> cases = {
-        {"FNC1 after a letter is an indicator", {66, 232, 50, 51}, ok},
-        {"FNC1 after a digit pair is an indicator", {142, 232, 66}, ok},
-        {"FNC1 third is a separator", {66, 67, 232, 68}, ok},
-        {"FNC1 in C40", {232, 230, 89, 233, 10, 121, 254, 66}, ok},
+    const Case cases[] = {
+        {"FNC1 after a letter is an indicator", {66, 232, 50, 51}, Read("A12")},
+        {"FNC1 after a digit pair is an indicator", {142, 232, 66}, Read("12A")},
+        {"FNC1 third is a separator", {66, 67, 232, 68}, Read("AB" + kGs + "C")},
+        {"FNC1 in C40", {232, 230, 89, 233, 10, 121, 254, 66}, Read("ABC" + kGs + "A", "", -1, true)},
         {"macro not first", {66, 236, 66}, refused},
         {"reader programming not first", {66, 234}, refused},
         {"structured append", {233, 1, 1, 1, 66}, refused},
@@ -159,16 +149,9 @@ TEST(DecodeExtensions, CodewordRules) {
         {"ECI designator codeword out of range", {241, 131, 255, 66}, refused},
         {"ECI 899, two codewords", {241, 131, 11, 66}, unconvertible},
         {"ECI 100000, three codewords", {241, 193, 76, 52, 66}, unconvertible},
-        {"ECI 1 and 3 are Latin-1", {241, 2, 235, 106, 241, 4, 66}, ok},
+        {"ECI 1 and 3 are Latin-1", {241, 2, 235, 106, 241, 4, 66}, Read("\xe9" "A", "\xc3\xa9" "A", 3)},
+        {"ECI 27 US-ASCII refuses a high byte", {241, 28, 66, 235, 106}, unconvertible},
     };
-    cases[0].expected.bytes = cases[0].expected.utf8 = "A12";
-    cases[1].expected.bytes = cases[1].expected.utf8 = "12A";
-    cases[2].expected.bytes = cases[2].expected.utf8 = "AB" + kGs + "C";
-    cases[3].expected.bytes = cases[3].expected.utf8 = "ABC" + kGs + "A";
-    cases[3].expected.gs1 = true;
-    cases[11].expected.bytes = "\xe9" "A";
-    cases[11].expected.utf8 = "\xc3\xa9" "A";
-    cases[11].expected.eci = 3;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         int32_t index = 0;

@@ -1,5 +1,7 @@
 #include "ecc200/eci.h"
 
+#include <cstdint>
+
 #include "platform/platform.h"
 
 namespace {
@@ -59,14 +61,16 @@ bool AppendConverted(uint32_t codePage, const char* bytes, size_t length, std::s
     return true;
 }
 
-}  // namespace
-
+// The code page of the character set ECI `eci` names, or 0 when the
+// designator names none this decoder knows.
 uint32_t EciCodePage(int32_t eci) {
     for (const EciCharset& c : kEciCharsets) {
         if (c.eci == eci) return c.codePage;
     }
     return 0;
 }
+
+}  // namespace
 
 bool EciBytesToUtf8(const std::string& bytes, const std::vector<EciSegment>& segments,
                     std::string& utf8) {
@@ -76,6 +80,10 @@ bool EciBytesToUtf8(const std::string& bytes, const std::vector<EciSegment>& seg
     // Each segment runs to the next designator; an empty one converts nothing
     // but its ECI must still be known.
     for (const EciSegment& segment : segments) {
+        if (segment.start < 0 || static_cast<size_t>(segment.start) < start ||
+            static_cast<size_t>(segment.start) > bytes.size()) {
+            return false;
+        }
         const size_t end = static_cast<size_t>(segment.start);
         if (!AppendConverted(codePage, bytes.data() + start, end - start, utf8)) return false;
         start = end;

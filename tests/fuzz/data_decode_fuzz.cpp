@@ -45,13 +45,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     all.largeSymbols = all.fnc1 = all.macros = all.readerProgramming = all.eci = true;
     ExtendedData extended;
     if (DecodeDataCodewordsExtended(buffer, all, extended)) {
-        size_t start = 0;
-        for (const EciSegment& segment : extended.segments) {
-            if (segment.start < 0 || size_t(segment.start) < start || size_t(segment.start) > extended.bytes.size()) {
-                std::abort();  // segments lie in order within the bytes
-            }
-            start = size_t(segment.start);
-        }
         std::string utf8;
         EciBytesToUtf8(extended.bytes, extended.segments, utf8);
     }

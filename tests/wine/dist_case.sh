@@ -22,8 +22,7 @@ PREFIX_RE='^[0-9]+\.[0-9]+\.[0-9]+ [0-9]+:[0-9]+:[0-9]+:[0-9]+ - '
 run_script() {
   echo | "$WINE64" cmd /c "$(windows_path "$camera/$1")" >"$work/$1.out" 2>&1
   local status=$?
-  tr -d '\r' <"$work/$1.out" | sed '/^$/d; s/Press any key to continue\.\.\. *//; s/^/  /'
-  echo
+  tr -d '\r' <"$work/$1.out" | sed '/^$/d; /^Press any key/d; s/^/  /'
   return $status
 }
 

@@ -40,8 +40,9 @@ AttemptResult decodeGrid(const Recognizer& recognizer, AttemptReport& report) {
         report.corrected = correctedCount;
         std::memcpy(report.text, result.text, sizeof report.text);
         report.text[sizeof report.text - 1] = '\0';
-        const void* end = std::memchr(report.text, '\0', sizeof report.text);
-        report.length = static_cast<int32_t>(static_cast<const char*>(end) - report.text);
+        report.length = result.length < 0 ? 0
+                        : result.length >= kDecodedTextCapacity ? kDecodedTextCapacity - 1
+                                                                : result.length;
         return ATTEMPT_DECODED;
     }
     return result.status == DecodeStatus::Uncorrectable ? ATTEMPT_UNCORRECTABLE

@@ -36,7 +36,7 @@ std::string visibleText(const std::string& bytes) {
             out += c;
         }
     }
-    return latin1ToUtf8(out);
+    return Latin1ToUtf8(out);
 }
 
 std::string plainLine(const std::string& label, const ScanResult& result) {

@@ -72,6 +72,13 @@ uint32_t EciCodePage(int32_t eci) {
 
 }  // namespace
 
+std::string Latin1ToUtf8(const std::string& bytes) {
+    std::string utf8;
+    utf8.reserve(bytes.size());
+    AppendLatin1(bytes.data(), bytes.size(), utf8);
+    return utf8;
+}
+
 bool EciBytesToUtf8(const std::string& bytes, const std::vector<EciSegment>& segments,
                     std::string& utf8) {
     utf8.clear();

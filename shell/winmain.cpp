@@ -51,8 +51,10 @@ DWORD WINAPI recognitionThread(LPVOID) {
                     exitCode = static_cast<DWORD>(msg.wParam);
                     break;
                 }
-                TranslateMessage(&msg);
-                DispatchMessageW(&msg);
+                if (!selectAllOnCtrlA(msg)) {
+                    TranslateMessage(&msg);
+                    DispatchMessageW(&msg);
+                }
             }
             if (recognitionStopRequested.load(std::memory_order_acquire)) {
                 DestroyWindow(resultsHwnd);
@@ -85,20 +87,21 @@ void stopRecognitionThread() {
 }
 
 // The frame buffer and the grab's scratch buffer, made before the
-// recognition thread starts.
+// recognition thread starts; the grab grows them for a larger video.
 bool allocateFrameBuffers() {
     frameExchange.frameBuffer = new (std::nothrow) uint8_t[frameBufferCapacity];
-    grabScratch = new (std::nothrow) uint8_t[kGrabScratchCapacity];
-    frameExchange.frameBufferSize = frameBufferCapacity;
-    return frameExchange.frameBuffer != nullptr && grabScratch != nullptr;
+    frameExchange.frameBufferSize = frameExchange.frameBuffer != nullptr ? frameBufferCapacity : 0;
+    grabScratch.bytes = new (std::nothrow) uint8_t[kGrabScratchCapacity];
+    grabScratch.size = grabScratch.bytes != nullptr ? kGrabScratchCapacity : 0;
+    return frameExchange.frameBuffer != nullptr && grabScratch.bytes != nullptr;
 }
 
 void releaseFrameBuffers() {
     delete[] frameExchange.frameBuffer;
     frameExchange.frameBuffer = nullptr;
     frameExchange.frameBufferSize = 0;
-    delete[] grabScratch;
-    grabScratch = nullptr;
+    delete[] grabScratch.bytes;
+    grabScratch = GrabScratch{};
 }
 
 // Passes a message on to the renderer's window, which follows its owner.

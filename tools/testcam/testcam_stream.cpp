@@ -47,6 +47,14 @@ void deliverFrame(TestCamera* camera) {
     IMediaSample* sample = nullptr;
     BYTE* data = nullptr;
     uint32_t bytes = 0;
+    if (camera->live) {
+        EnterCriticalSection(&camera->stream.lock);
+        const bool held = camera->stream.held;
+        LeaveCriticalSection(&camera->stream.lock);
+        if (held) {
+            return;
+        }
+    }
     // Fails once Stop has decommitted the allocator.
     if (FAILED(IMemAllocator_GetBuffer(pin.allocator, &sample, nullptr, nullptr, 0))) {
         return;

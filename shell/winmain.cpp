@@ -11,7 +11,6 @@
 #include "shell/capture_graph.h"
 #include "shell/frame_exchange.h"
 #include "shell/frame_grab.h"
-#include "shell/frame_pack.h"
 #include "shell/lifecycle.h"
 #include "shell/results_text.h"
 #include "shell/results_window.h"
@@ -91,8 +90,10 @@ void stopRecognitionThread() {
 bool allocateFrameBuffers() {
     frameExchange.frameBuffer = new (std::nothrow) uint8_t[frameBufferCapacity];
     frameExchange.frameBufferSize = frameExchange.frameBuffer != nullptr ? frameBufferCapacity : 0;
-    grabScratch.bytes = new (std::nothrow) uint8_t[kGrabScratchCapacity];
-    grabScratch.size = grabScratch.bytes != nullptr ? kGrabScratchCapacity : 0;
+    // Room for the largest picture the first frame buffer takes, in any depth.
+    const size_t scratchBytes = grabScratchBytes(1280, 960);
+    grabScratch.bytes = new (std::nothrow) uint8_t[scratchBytes];
+    grabScratch.size = grabScratch.bytes != nullptr ? scratchBytes : 0;
     return frameExchange.frameBuffer != nullptr && grabScratch.bytes != nullptr;
 }
 

@@ -98,7 +98,7 @@ Reading readThorough(const ImageFrame& frame) {
     r.ms = msSince(start);
     r.decoded = t.reading.decoded;
     if (r.decoded) {
-        r.text = latin1ToUtf8(t.reading.bytes);
+        r.text = t.reading.utf8;
         r.prepared = std::strcmp(t.step, "cycle") != 0 && std::strcmp(t.step, "extensions") != 0;
     }
     return r;

@@ -113,9 +113,14 @@ double parallelogramArea(const FinderCandidate& c)
 
 class ThoroughRun {
 public:
-    ThoroughRun(const ThoroughOptions& options)
+    explicit ThoroughRun(const ThoroughOptions& options)
         : options_(options), start_(Clock::now())
     {
+        extensions_.largeSymbols = true;
+        extensions_.fnc1 = true;
+        extensions_.macros = true;
+        extensions_.readerProgramming = true;
+        extensions_.eci = true;
     }
 
     bool outOfRoom() const
@@ -133,7 +138,7 @@ public:
         AttemptSettings settings;
         settings.kind = kind;
         settings.extraFlags = extraFlags;
-        (void)extended;  // PENDING-EXTENSIONS
+        settings.extensions = extended ? &extensions_ : nullptr;
         out = readPictureOnce(picture, settings);
         if (!out.reading.decoded)
             return false;
@@ -227,6 +232,7 @@ private:
 
     const ThoroughOptions& options_;
     Clock::time_point start_;
+    DecodeExtensions extensions_;
     ThoroughReading result_;
 };
 

@@ -121,7 +121,10 @@ TEST(ThoroughReader, ReadsHardFramesTheCycleMisses)
 
         const ThoroughReading t = readThoroughly(viewOf(frame), ThoroughOptions{});
         EXPECT_TRUE(t.reading.decoded) << h.name;
-        EXPECT_EQ(t.reading.bytes, h.utf8) << h.name << " read by " << t.step;
+        EXPECT_EQ(t.reading.utf8, h.utf8) << h.name << " read by " << t.step;
+        EXPECT_EQ(t.reading.gs1, h.gs1) << h.name;
+        EXPECT_EQ(t.reading.eci, h.eci) << h.name;
+        EXPECT_EQ(t.reading.macro, h.macro) << h.name;
         EXPECT_GT(t.attempts, kAttemptKinds) << h.name;
     }
 }

@@ -65,12 +65,15 @@ std::string jsonThoroughLine(const std::string& file, const ThoroughReading& t)
     std::snprintf(ms, sizeof ms, "%.3f", r.ms);
     const bool d = r.decoded;
     return "{\"file\":" + jsonFileName(file) + ",\"decoded\":" + (d ? "true" : "false") +
-           ",\"text\":" + jsonLatin1(d ? r.bytes : "") +
+           ",\"text\":" + jsonUtf8(d ? r.utf8 : "") +
            ",\"mode\":" + (d ? jsonLatin1(encodationModeName(r.mode)) : "null") +
            ",\"mode_code\":" + orNull(d, r.mode) + ",\"rows\":" + orNull(d, r.rows) +
            ",\"cols\":" + orNull(d, r.cols) + ",\"kind\":" + orNull(d, r.kind) +
            ",\"step\":" + (d ? jsonLatin1(t.step) : "null") +
            ",\"attempts\":" + std::to_string(t.attempts) +
+           ",\"gs1\":" + (d && r.gs1 ? "true" : "false") + ",\"eci\":" + orNull(d && r.eci >= 0, r.eci) +
+           ",\"reader_programming\":" + (d && r.readerProgramming ? "true" : "false") +
+           ",\"macro\":" + orNull(d && r.macro != 0, r.macro) +
            ",\"bytes\":" + jsonLatin1(d ? r.bytes : "") +
            ",\"length\":" + orNull(d, static_cast<long long>(r.bytes.size())) + ",\"ms\":" + ms + "}";
 }
@@ -117,7 +120,7 @@ int scanThoroughly(const std::vector<std::string>& files, bool json, const std::
         if (json) {
             std::cout << jsonThoroughLine(file, t) << '\n';
         } else if (t.reading.decoded) {
-            std::cout << file << ": " << visibleUtf8(latin1ToUtf8(t.reading.bytes)) << " (" << encodationModeName(t.reading.mode)
+            std::cout << file << ": " << visibleUtf8(t.reading.utf8) << " (" << encodationModeName(t.reading.mode)
                       << ")\n";
         } else {
             std::cout << file << ": None\n";

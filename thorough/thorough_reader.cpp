@@ -154,6 +154,11 @@ public:
     {
         bool refused[kAttemptKinds] = {};
         for (int kind : kCycleKinds) {
+            const unsigned bit = 1u << kind;
+            if ((options_.doneKinds & bit) != 0) {
+                refused[kind] = (options_.refusedKinds & bit) != 0;
+                continue;
+            }
             if (outOfRoom())
                 return false;
             AttemptReading out;
@@ -236,15 +241,28 @@ private:
     ThoroughReading result_;
 };
 
+bool isSmallStep(const Step& step)
+{
+    return step.numerator <= step.denominator && step.windowDivisor == 0 && step.extraFlags == 0;
+}
+
 }  // namespace
 
 ThoroughReading readThoroughly(const PictureView& picture, const ThoroughOptions& options)
 {
     ThoroughRun run(options);
-    if (!run.cycle(picture)) {
+    if (run.cycle(picture))
+        return run.finish();
+    if (options.smallStepsFirst) {
         for (const Step& step : kSteps)
-            if (run.step(picture, step))
-                break;
+            if (isSmallStep(step) && run.step(picture, step))
+                return run.finish();
+    }
+    for (const Step& step : kSteps) {
+        if (options.smallStepsFirst && isSmallStep(step))
+            continue;
+        if (run.step(picture, step))
+            break;
     }
     return run.finish();
 }

@@ -11,6 +11,19 @@
 struct ThoroughOptions {
     int maxAttempts = 0;  // 0: no bound on the attempts
     double budgetMs = 0;  // 0: no time budget (the result is then deterministic)
+    // Fixed-cycle kinds the caller has already run on this picture with
+    // the default decoder, in vain (bit k: kind k): not run again. Of
+    // those, the ones whose grid that decoder refused for a reason other
+    // than uncorrectable errors (bits in refusedKinds) are retried with the
+    // decoder's extensions, as the kinds run here are.
+    unsigned doneKinds = 0;
+    unsigned refusedKinds = 0;
+    // The steps that work on the picture at its own size or smaller
+    // (reduced, transposed, inverted) before the enlarging ones, which
+    // cost most: under a time budget that ends among the enlargements,
+    // as a camera's does, those steps are still tried. The last-resort
+    // switches stay last.
+    bool smallStepsFirst = false;
     // Called with every picture a step prepares, before its attempts.
     void (*preparedPicture)(void* context, const char* step, const Picture& picture) = nullptr;
     void* context = nullptr;

@@ -2,7 +2,7 @@
 // count, the local time, the debugger output channel and character-set
 // conversion. Windows supplies them with GetTickCount, GetLocalTime,
 // OutputDebugStringA and its code pages; elsewhere they come from POSIX
-// clocks, a sink that the program installs and iconv.
+// clocks, a sink that the program installs, iconv and ISO-8859-1.
 #pragma once
 
 #include <cstddef>
@@ -51,3 +51,10 @@ void debugOutput(const char* text);
 // empty, when the platform lacks the character set or the bytes are not a
 // valid text in it: the caller never sees a guessed character.
 bool convertToUtf8(uint32_t codePage, const char* bytes, size_t length, std::string& utf8);
+
+// UTF-8 text in the program's own single-byte convention: the system's
+// ANSI code page on Windows, ISO-8859-1 elsewhere. A character the code
+// page lacks, and a byte that is no part of a UTF-8 character, become "?"
+// (never a look-alike); 0 bytes are kept. False, with `ansi` empty, only
+// when the platform's conversion itself fails (never on POSIX).
+bool convertToAnsi(const char* utf8, size_t length, std::string& ansi);

@@ -1,6 +1,7 @@
 // POSIX services: CLOCK_MONOTONIC for the tick count, CLOCK_REALTIME with
 // the local time zone for the clock, an installable sink in place of a
-// debugger channel, and iconv for character sets.
+// debugger channel, iconv for character sets, and ISO-8859-1 as the
+// program's own single-byte text.
 #include "platform/platform.h"
 
 #include <iconv.h>
@@ -41,6 +42,40 @@ const char* iconvName(uint32_t codePage)
     default: break;
     }
     return nullptr;
+}
+
+// The code point of the UTF-8 character at `at` and its length in bytes;
+// length 0 when the bytes there are no character: a stray continuation
+// byte, a sequence cut short, an overlong form, a surrogate, or beyond
+// U+10FFFF.
+uint32_t utf8Character(const unsigned char* at, size_t left, size_t& length)
+{
+    length = 0;
+    const unsigned char lead = at[0];
+    size_t need;
+    uint32_t code;
+    uint32_t least;
+    if (lead < 0x80) {
+        length = 1;
+        return lead;
+    }
+    if ((lead & 0xE0) == 0xC0) {
+        need = 2, code = lead & 0x1Fu, least = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        need = 3, code = lead & 0x0Fu, least = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        need = 4, code = lead & 0x07u, least = 0x10000;
+    } else {
+        return 0;
+    }
+    if (left < need) return 0;
+    for (size_t i = 1; i < need; ++i) {
+        if ((at[i] & 0xC0) != 0x80) return 0;
+        code = code << 6 | (at[i] & 0x3Fu);
+    }
+    if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+    length = need;
+    return code;
 }
 
 }  // namespace
@@ -120,5 +155,21 @@ bool convertToUtf8(uint32_t codePage, const char* bytes, size_t length, std::str
     if (!whole) return false;
     out.resize(out.size() - outLeft);
     utf8 = std::move(out);
+    return true;
+}
+
+bool convertToAnsi(const char* utf8, size_t length, std::string& ansi)
+{
+    ansi.clear();
+    const auto* bytes = reinterpret_cast<const unsigned char*>(utf8);
+    size_t at = 0;
+    while (at < length) {
+        size_t used = 0;
+        const uint32_t code = utf8Character(bytes + at, length - at, used);
+        // A byte that starts no character is passed over alone, so that
+        // the characters after it are still read.
+        ansi += used > 0 && code <= 0xFF ? static_cast<char>(code) : '?';
+        at += used > 0 ? used : 1;
+    }
     return true;
 }

@@ -182,3 +182,33 @@ bool convertToUtf8(uint32_t codePage, const char* bytes, size_t length, std::str
     utf8 = std::move(out);
     return true;
 }
+
+bool convertToAnsi(const char* utf8, size_t length, std::string& ansi)
+{
+    ansi.clear();
+    if (length == 0) return true;
+    if (length > 0x3FFFFFFF) return false;
+    const int inLength = static_cast<int>(length);
+    // Without MB_ERR_INVALID_CHARS a broken sequence becomes U+FFFD, which
+    // no ANSI code page holds: it ends as "?" like any missing character.
+    const int wideLength = MultiByteToWideChar(CP_UTF8, 0, utf8, inLength, nullptr, 0);
+    if (wideLength <= 0) return false;
+    std::wstring wide(static_cast<size_t>(wideLength), L'\0');
+    if (MultiByteToWideChar(CP_UTF8, 0, utf8, inLength, &wide[0], wideLength) != wideLength) return false;
+    // A system whose ANSI code page is UTF-8 takes no default character
+    // and needs no replacement; elsewhere WC_NO_BEST_FIT_CHARS keeps
+    // Windows from showing a look-alike ("a" for an a with macron) for a
+    // character its code page lacks.
+    const bool utf8System = GetACP() == CP_UTF8;
+    const DWORD flags = utf8System ? 0 : WC_NO_BEST_FIT_CHARS;
+    const char* fallback = utf8System ? nullptr : "?";
+    const int ansiLength = WideCharToMultiByte(CP_ACP, flags, wide.data(), wideLength, nullptr, 0, fallback, nullptr);
+    if (ansiLength <= 0) return false;
+    std::string out(static_cast<size_t>(ansiLength), '\0');
+    if (WideCharToMultiByte(CP_ACP, flags, wide.data(), wideLength, &out[0], ansiLength, fallback, nullptr) !=
+        ansiLength) {
+        return false;
+    }
+    ansi = std::move(out);
+    return true;
+}

@@ -7,6 +7,8 @@
 #include "shell/frame_exchange.h"
 #include "shell/lifecycle.h"
 #include "shell/results_text.h"
+#include "shell/thorough_reading.h"
+#include "shell/user_settings.h"
 
 namespace {
 
@@ -18,6 +20,29 @@ constexpr int kCreationRefreshLimit = 256;
 
 HWND resultsPanel;
 wchar_t wideCopy[kWideCopyCapacity];
+
+// The "Thorough reading" option, as the menu shows it and the recognition
+// cycle follows it; both live on this thread.
+bool thoroughReading;
+
+void applyThoroughReading(bool on) {
+    thoroughReading = on;
+    setCycleFallback(on ? readFrameThoroughly : nullptr);
+}
+
+// The "Options" drop-down with its one checkable item. The program reads
+// as before without it, so a failure only leaves the menu without it.
+void appendOptionsMenu(HMENU bar) {
+    HMENU dropDown = CreatePopupMenu();
+    if (dropDown == nullptr) {
+        return;
+    }
+    const UINT check = thoroughReading ? MF_CHECKED : MF_UNCHECKED;
+    if (!AppendMenuW(dropDown, MF_STRING | check, IDM_THOROUGH_READING, L"Thorough reading") ||
+        !AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(dropDown), L"Options")) {
+        DestroyMenu(dropDown);
+    }
+}
 
 // Detaches and destroys what a failed build made.
 int abandonMenu(HMENU bar, HMENU dropDown) {
@@ -138,6 +163,7 @@ int buildResultsMenu(HWND window) {
     if (!SetMenuItemInfoW(bar, IDM_FILE, FALSE, &item)) {
         return abandonMenu(bar, dropDown);
     }
+    appendOptionsMenu(bar);
     if (!SetMenu(window, bar)) {
         return abandonMenu(bar, nullptr);  // the bar owns the drop-down now
     }
@@ -214,6 +240,14 @@ int handleResultsCommand(HWND window, WPARAM wParam, LPARAM) {
     case IDM_ABOUT:
         prependAboutLines(refreshResultsBox);
         break;
+    case IDM_THOROUGH_READING:
+        // Takes effect from the next cycle: none runs while this thread
+        // handles a message.
+        applyThoroughReading(!thoroughReading);
+        CheckMenuItem(GetMenu(window), IDM_THOROUGH_READING,
+                      MF_BYCOMMAND | (thoroughReading ? MF_CHECKED : MF_UNCHECKED));
+        saveThoroughReading(thoroughReading);
+        break;
     default:
         break;
     }
@@ -223,6 +257,9 @@ int handleResultsCommand(HWND window, WPARAM wParam, LPARAM) {
 LRESULT CALLBACK resultsWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE:
+        // The stored option first: the menu shows it, and the first cycle
+        // follows it.
+        applyThoroughReading(loadThoroughReading());
         // A window without its menu or panel is of no use: its creation
         // fails, which ends the recognition thread and then the program.
         if (buildResultsMenu(window) != 0 || !createResultsPanel(window)) {

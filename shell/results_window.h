@@ -1,5 +1,6 @@
 // The results window (class "ORVL1"): a read-only text box that shows the
-// results text, newest line first, with a File menu of About and Exit.
+// results text, newest line first, with a File menu of About and Exit and
+// an Options menu with "Thorough reading".
 // Everything here runs on the recognition thread.
 #pragma once
 

@@ -9,6 +9,8 @@
 
 bool readFrameThoroughly(const CycleFrame& frame, FallbackReading& reading) {
     StageTimer thorough("Thorough");
+    // One stage in the trace for all the steps' attempts.
+    QuietStages quiet;
     ThoroughOptions options;
     options.budgetMs = kThoroughBudgetMs;
     // The cycle's own attempts are not run again.

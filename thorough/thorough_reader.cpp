@@ -23,6 +23,7 @@ constexpr int kQuietZonePercent = 8;
 // which lie on the modules' outer edges, and for a slight curvature.
 constexpr int kCropGrowPercent = 4;
 constexpr int kMaxCrops = 3;
+constexpr int kFallbackRows = 8;
 constexpr int kCycleKinds[kAttemptKinds] = {0, 1, 2, 3};
 
 struct Step {
@@ -142,6 +143,12 @@ public:
         out = readPictureOnce(picture, settings);
         if (!out.reading.decoded)
             return false;
+        // The eight-run clock side is there for 8-row rectangles only; a
+        // grid of another height through it rests on a doubtful side.
+        if ((extraFlags & DETECT_EIGHT_RUNS) != 0 && out.reading.rows != kFallbackRows) {
+            out.reading.decoded = false;
+            return false;
+        }
         result_.reading = out.reading;
         result_.step = step;
         return true;

@@ -41,6 +41,11 @@ struct Step {
     DetectFlags extraFlags;
 };
 
+// Enlarging first gives 1-4 px modules the pixels the clock-side search
+// needs; a local-mean window of an eighth of the shorter side spans many
+// modules of any symbol, so a module is judged against its neighbours,
+// and the small offset keeps flat light areas from breaking into noise.
+// The 3x step widens window and offset for blurred, low-contrast prints.
 // clang-format off
 constexpr Step kSteps[] = {
     // name                  transp invert blur  scale  window offset kinds crops  pad    flags

@@ -23,6 +23,7 @@ constexpr int kQuietZonePercent = 8;
 // which lie on the modules' outer edges, and for a slight curvature.
 constexpr int kCropGrowPercent = 4;
 constexpr int kMaxCrops = 3;
+constexpr int kFallbackRows = 8;
 constexpr int kCycleKinds[kAttemptKinds] = {0, 1, 2, 3};
 
 struct Step {
@@ -40,6 +41,11 @@ struct Step {
     DetectFlags extraFlags;
 };
 
+// Enlarging first gives 1-4 px modules the pixels the clock-side search
+// needs; a local-mean window of an eighth of the shorter side spans many
+// modules of any symbol, so a module is judged against its neighbours,
+// and the small offset keeps flat light areas from breaking into noise.
+// The 3x step widens window and offset for blurred, low-contrast prints.
 // clang-format off
 constexpr Step kSteps[] = {
     // name                  transp invert blur  scale  window offset kinds crops  pad    flags
@@ -142,6 +148,12 @@ public:
         out = readPictureOnce(picture, settings);
         if (!out.reading.decoded)
             return false;
+        // The eight-run clock side is there for 8-row rectangles only; a
+        // grid of another height through it rests on a doubtful side.
+        if ((extraFlags & DETECT_EIGHT_RUNS) != 0 && out.reading.rows != kFallbackRows) {
+            out.reading.decoded = false;
+            return false;
+        }
         result_.reading = out.reading;
         result_.step = step;
         return true;

@@ -8,11 +8,15 @@
 #include "thorough/thorough_reader.h"
 
 bool readFrameThoroughly(const CycleFrame& frame, FallbackReading& reading) {
+    return readFrameThoroughlyWithin(frame, kThoroughBudgetMs, reading);
+}
+
+bool readFrameThoroughlyWithin(const CycleFrame& frame, double budgetMs, FallbackReading& reading) {
     StageTimer thorough("Thorough");
     // One stage in the trace for all the steps' attempts.
     QuietStages quiet;
     ThoroughOptions options;
-    options.budgetMs = kThoroughBudgetMs;
+    options.budgetMs = budgetMs;
     // The cycle's own attempts are not run again.
     options.doneKinds = frame.kindsRun;
     options.refusedKinds = frame.kindsRefused;

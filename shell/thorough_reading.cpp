@@ -8,15 +8,11 @@
 #include "thorough/thorough_reader.h"
 
 bool readFrameThoroughly(const CycleFrame& frame, FallbackReading& reading) {
-    return readFrameThoroughlyWithin(frame, kThoroughBudgetMs, reading);
-}
-
-bool readFrameThoroughlyWithin(const CycleFrame& frame, double budgetMs, FallbackReading& reading) {
     StageTimer thorough("Thorough");
     // One stage in the trace for all the steps' attempts.
     QuietStages quiet;
     ThoroughOptions options;
-    options.budgetMs = budgetMs;
+    options.budgetMs = kThoroughBudgetMs;
     // The cycle's own attempts are not run again.
     options.doneKinds = frame.kindsRun;
     options.refusedKinds = frame.kindsRefused;

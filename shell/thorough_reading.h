@@ -9,10 +9,5 @@
 // stays near one frame a second.
 constexpr double kThoroughBudgetMs = 400;
 
-// The recognition cycle's fallback while the option is on: the next one
-// with kThoroughBudgetMs.
+// The recognition cycle's fallback while the option is on.
 bool readFrameThoroughly(const CycleFrame& frame, FallbackReading& reading);
-
-// The same within `budgetMs` (0: no budget, the result then depends on the
-// frame alone).
-bool readFrameThoroughlyWithin(const CycleFrame& frame, double budgetMs, FallbackReading& reading);

@@ -6,7 +6,9 @@
 #include <cstdint>
 
 #include "detect/recognizer.h"
+#include "ecc200/decode_extensions.h"
 #include "ecc200/ecc200.h"
+#include "recognition/picture_reading.h"
 #include "recognition/stage_timer.h"
 
 enum AttemptResult : int {
@@ -54,6 +56,10 @@ struct AttemptSetup {
     DetectFlags flags = 0;
     const char* debugFolder = nullptr;   // nullptr: the current directory
     CandidateLog* candidates = nullptr;  // where accepted candidates go
+    // With both set, the grid goes to the extended decoder, whose outcome
+    // lands in `extended` (the report then holds no text).
+    const DecodeExtensions* extensions = nullptr;
+    ExtendedDecode* extended = nullptr;
 };
 
 // What one attempt found: detect's result, and for a grid that reached the
@@ -83,6 +89,33 @@ struct ResultsRoutines {
 
 void setResultsRoutines(const ResultsRoutines* routines);
 
+// A further reading of the cycle's frame, for a cycle whose attempts all
+// failed (the program's thorough reading). It runs on the recognition
+// thread before frameReady is cleared, so the frame is still the cycle's.
+struct CycleFrame {
+    PictureView picture;    // the frame's rows, as the attempts read them
+    unsigned kindsRun;      // bit k: attempt kind k ran on it and failed
+    unsigned kindsRefused;  // of those, bit k: its grid was refused for a
+                            // reason other than uncorrectable errors
+};
+
+// Room for the longest text of the largest symbol with the decoder's
+// extensions, in the ANSI code page.
+constexpr int kFallbackTextCapacity = 8192;
+static_assert(kFallbackTextCapacity >= kDecodedTextCapacity, "a line holds any attempt's text");
+
+struct FallbackReading {
+    char text[kFallbackTextCapacity];  // NUL-terminated, ANSI code page
+    int32_t mode;                      // EncodationMode, for the label
+};
+
+// True when it read the frame, with `reading` filled in.
+using CycleFallback = bool (*)(const CycleFrame& frame, FallbackReading& reading);
+
+// Installs the fallback (nullptr, the default, removes it). Recognition
+// thread only, between cycles.
+void setCycleFallback(CycleFallback fallback);
+
 // One cycle on the ready frame: one or two attempts, one result line,
 // then frameReady is cleared.
 void RecognitionCycle();
@@ -93,7 +126,8 @@ const char* encodationModeName(int32_t mode);
 
 // The result line for a cycle ending at `time`: the time prefix, then the
 // text and its mode label, or "None". Returns the line's length.
-// Room for the prefix, the longest text and the label.
-constexpr int kResultLineCapacity = 96 + kDecodedTextCapacity + 16;
+// Room for the prefix, the longest text (an attempt's or a fallback's)
+// and the label.
+constexpr int kResultLineCapacity = 96 + kFallbackTextCapacity + 16;
 int composeResultLine(char (&line)[kResultLineCapacity], const LocalTime& time,
                       bool decoded, const char* text, int32_t mode);

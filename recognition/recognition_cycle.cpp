@@ -10,11 +10,42 @@ int32_t PairSelector = 0;
 namespace {
 
 const ResultsRoutines* resultsRoutines = nullptr;
+CycleFallback cycleFallback = nullptr;
 
 // The first attempt kind of each pair.
 constexpr int kPairFirstKind[2] = {0, 2};
 
+unsigned kindBit(int kind, bool set) {
+    return set ? 1u << kind : 0u;
+}
+
+// The fallback on the frame of a cycle whose pair of attempts, starting
+// with kind `first`, gave `results`.
+bool readByFallback(int first, const AttemptResult (&results)[2], FallbackReading& reading) {
+    const int32_t width = frameExchange.videoWidth;
+    const int32_t height = frameExchange.videoHeight;
+    if (frameExchange.frameBuffer == nullptr ||
+        !frameFits(width, height, frameExchange.frameBufferSize)) {
+        return false;
+    }
+    CycleFrame frame;
+    frame.picture = {frameExchange.frameBuffer + kFrameHeaderSize, width, height,
+                     static_cast<int32_t>(frameStride(width))};
+    frame.kindsRun = kindBit(first, true) | kindBit(first + 1, true);
+    frame.kindsRefused = kindBit(first, results[0] == ATTEMPT_DECODE_FAILED) |
+                         kindBit(first + 1, results[1] == ATTEMPT_DECODE_FAILED);
+    reading.text[0] = '\0';
+    reading.mode = 0;
+    const bool read = cycleFallback(frame, reading);
+    reading.text[sizeof reading.text - 1] = '\0';
+    return read;
+}
+
 }  // namespace
+
+void setCycleFallback(CycleFallback fallback) {
+    cycleFallback = fallback;
+}
 
 void setResultsRoutines(const ResultsRoutines* routines) {
     resultsRoutines = routines;
@@ -60,19 +91,30 @@ int composeResultLine(char (&line)[kResultLineCapacity], const LocalTime& time,
 void RecognitionCycle() {
     StageTimer cycle("Start 1");
     const int first = kPairFirstKind[PairSelector == 1 ? 1 : 0];
-    AttemptResult result = RecognitionAttempt(first);
+    AttemptResult results[2] = {RecognitionAttempt(first), ATTEMPT_NO_SYMBOL};
+    AttemptResult result = results[0];
     if (result != ATTEMPT_DECODED) {
-        result = RecognitionAttempt(first + 1);
+        result = results[1] = RecognitionAttempt(first + 1);
     }
+    FallbackReading fallback;
+    const bool fallbackRead = result != ATTEMPT_DECODED && cycleFallback != nullptr &&
+                              readByFallback(first, results, fallback);
 
     StageTimer display("Start 2");
     const bool decoded = result == ATTEMPT_DECODED;
     if (!decoded) {
-        // A failed cycle makes the next one start with the other pair.
+        // A failed cycle makes the next one start with the other pair. A
+        // fallback's read does not count: the pair follows the attempts
+        // alone, so the attempts a frame gets do not depend on the
+        // fallback.
         PairSelector = PairSelector == 1 ? 0 : 1;
     }
     char line[kResultLineCapacity];
-    composeResultLine(line, platformLocalTime(), decoded, LastDecodedText, LastEncodationMode);
+    if (fallbackRead) {
+        composeResultLine(line, platformLocalTime(), true, fallback.text, fallback.mode);
+    } else {
+        composeResultLine(line, platformLocalTime(), decoded, LastDecodedText, LastEncodationMode);
+    }
     if (resultsRoutines != nullptr) {
         resultsRoutines->prependResultLine(line);
         resultsRoutines->refreshResultsBox(kResultsBoxLimit);

@@ -12,6 +12,9 @@ namespace {
 constexpr size_t kMessageCapacity = 256;
 constexpr size_t kMaxStackName = 200;
 
+// Open QuietStages scopes of this thread.
+thread_local int quietDepth = 0;
+
 const char* safeName(const char* name)
 {
     return name != nullptr ? name : "";
@@ -82,9 +85,10 @@ std::string stageEndMessage(const char* name, uint32_t elapsedMs)
     return text;
 }
 
-StageTimer::StageTimer(const char* stageName) : start(0), name(safeName(stageName))
+StageTimer::StageTimer(const char* stageName)
+    : start(0), name(safeName(stageName)), announced(quietDepth == 0)
 {
-    if (debugChannelActive()) {
+    if (announced && debugChannelActive()) {
         emitStart(name);
     }
     // Taken after the message, so emitting it is not counted.
@@ -95,8 +99,18 @@ StageTimer::~StageTimer()
 {
     uint32_t now = platformTicks();
     start = stageElapsedMs(start, now);
-    if (debugChannelActive()) {
+    if (announced && debugChannelActive()) {
         emitEnd(name, start);
     }
     name = nullptr;
+}
+
+QuietStages::QuietStages()
+{
+    ++quietDepth;
+}
+
+QuietStages::~QuietStages()
+{
+    --quietDepth;
 }

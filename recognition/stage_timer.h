@@ -18,6 +18,20 @@ public:
 private:
     uint32_t start;
     const char* name;
+    bool announced;
+};
+
+// While one lives, the stage timers of its thread stay silent: for work
+// beside the cycle's own stages (the thorough steps, whose many attempts
+// would flood the channel and, under a debugger, take most of their
+// time budget). Scopes nest.
+class QuietStages {
+public:
+    QuietStages();
+    ~QuietStages();
+
+    QuietStages(const QuietStages&) = delete;
+    QuietStages& operator=(const QuietStages&) = delete;
 };
 
 // Elapsed milliseconds between two readings of the wrapping tick counter.

@@ -7,6 +7,8 @@
 #include "shell/frame_exchange.h"
 #include "shell/lifecycle.h"
 #include "shell/results_text.h"
+#include "shell/thorough_reading.h"
+#include "shell/user_settings.h"
 
 namespace {
 
@@ -18,6 +20,29 @@ constexpr int kCreationRefreshLimit = 256;
 
 HWND resultsPanel;
 wchar_t wideCopy[kWideCopyCapacity];
+
+// The "Thorough reading" option, as the menu shows it and the recognition
+// cycle follows it; both live on this thread.
+bool thoroughReading;
+
+void applyThoroughReading(bool on) {
+    thoroughReading = on;
+    setCycleFallback(on ? readFrameThoroughly : nullptr);
+}
+
+// The "Options" drop-down with its one checkable item. The program reads
+// as before without it, so a failure only leaves the menu without it.
+void appendOptionsMenu(HMENU bar) {
+    HMENU dropDown = CreatePopupMenu();
+    if (dropDown == nullptr) {
+        return;
+    }
+    const UINT check = thoroughReading ? MF_CHECKED : MF_UNCHECKED;
+    if (!AppendMenuW(dropDown, MF_STRING | check, IDM_THOROUGH_READING, L"Thorough reading") ||
+        !AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(dropDown), L"Options")) {
+        DestroyMenu(dropDown);
+    }
+}
 
 // Detaches and destroys what a failed build made.
 int abandonMenu(HMENU bar, HMENU dropDown) {
@@ -44,6 +69,60 @@ bool createResultsPanel(HWND window) {
     refreshResultsBox(kCreationRefreshLimit);
     frameExchange.grabEnabled.store(1, std::memory_order_release);
     return true;
+}
+
+// What the person is doing in the box: the selection (with the side the
+// caret is on, which a mouse drag extends) and the view's scroll position.
+struct BoxView {
+    DWORD start;
+    DWORD end;
+    bool caretAtStart;
+    int firstLine;
+    int horizontal;  // the horizontal scroll position, in pixels
+};
+
+BoxView readBoxView(HWND box) {
+    BoxView view = {};
+    SendMessageW(box, EM_GETSEL, reinterpret_cast<WPARAM>(&view.start),
+                 reinterpret_cast<LPARAM>(&view.end));
+    POINT caret;
+    if (view.start != view.end && GetFocus() == box && GetCaretPos(&caret)) {
+        const LRESULT at = SendMessageW(box, EM_POSFROMCHAR, view.start, 0);
+        view.caretAtStart = caret.x == static_cast<short>(LOWORD(at)) &&
+                            caret.y == static_cast<short>(HIWORD(at));
+    }
+    view.firstLine = static_cast<int>(SendMessageW(box, EM_GETFIRSTVISIBLELINE, 0, 0));
+    SCROLLINFO horizontal = {};
+    horizontal.cbSize = sizeof horizontal;
+    horizontal.fMask = SIF_POS;
+    if (GetScrollInfo(box, SB_HORZ, &horizontal)) {
+        view.horizontal = horizontal.nPos;
+    }
+    return view;
+}
+
+// After the text was set anew with `added` characters in front: the same
+// characters selected and the same lines in view, unless the person was
+// doing nothing (no selection, view at the top), when the newest line
+// shows at the top. Text cut away at the old end takes its part of the
+// selection with it.
+void restoreBoxView(HWND box, const BoxView& view, int added, int length) {
+    if (view.start == view.end && view.firstLine == 0 && view.horizontal == 0) {
+        return;
+    }
+    auto shifted = [&](DWORD position) {
+        const long long moved = static_cast<long long>(position) + added;
+        return static_cast<WPARAM>(moved < length ? moved : length);
+    };
+    if (view.caretAtStart) {
+        SendMessageW(box, EM_SETSEL, shifted(view.end), static_cast<LPARAM>(shifted(view.start)));
+    } else {
+        SendMessageW(box, EM_SETSEL, shifted(view.start), static_cast<LPARAM>(shifted(view.end)));
+    }
+    const int linesAdded = static_cast<int>(SendMessageW(box, EM_LINEFROMCHAR, shifted(0), 0));
+    const int first = static_cast<int>(SendMessageW(box, EM_GETFIRSTVISIBLELINE, 0, 0));
+    SendMessageW(box, EM_LINESCROLL, 0, view.firstLine + linesAdded - first);
+    SendMessageW(box, WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, view.horizontal), 0);
 }
 
 }  // namespace
@@ -84,6 +163,7 @@ int buildResultsMenu(HWND window) {
     if (!SetMenuItemInfoW(bar, IDM_FILE, FALSE, &item)) {
         return abandonMenu(bar, dropDown);
     }
+    appendOptionsMenu(bar);
     if (!SetMenu(window, bar)) {
         return abandonMenu(bar, nullptr);  // the bar owns the drop-down now
     }
@@ -116,6 +196,7 @@ int layoutResultsWindow(HWND window) {
 }
 
 void refreshResultsBox(int limit) {
+    const size_t prepended = takePrependedLength();
     int length = 0;
     while (length < limit && length < kWideCopyCapacity - 1 && ResultsText[length] != '\0') {
         ++length;
@@ -125,8 +206,30 @@ void refreshResultsBox(int limit) {
         converted = MultiByteToWideChar(CP_ACP, 0, ResultsText, length, wideCopy,
                                         kWideCopyCapacity - 1);
     }
-    wideCopy[converted > 0 ? converted : 0] = L'\0';
+    converted = converted > 0 ? converted : 0;
+    wideCopy[converted] = L'\0';
+    // The new lines in front, counted in the box's characters.
+    int added = 0;
+    if (prepended > 0) {
+        const int bytes = prepended < static_cast<size_t>(length) ? static_cast<int>(prepended) : length;
+        added = MultiByteToWideChar(CP_ACP, 0, ResultsText, bytes, nullptr, 0);
+    }
+    HWND box = GetDlgItem(resultsPanel, IDC_RESULTS_BOX);
+    const BoxView view = readBoxView(box);
     SetDlgItemTextW(resultsPanel, IDC_RESULTS_BOX, wideCopy);
+    restoreBoxView(box, view, added, converted);
+}
+
+bool selectAllOnCtrlA(const MSG& msg) {
+    // Ctrl+A arrives as the control character 1, which the box ignores.
+    if (msg.message != WM_CHAR || msg.wParam != 1 || resultsPanel == nullptr ||
+        msg.hwnd != GetDlgItem(resultsPanel, IDC_RESULTS_BOX)) {
+        return false;
+    }
+    // Caret at the start: the view stays on the newest lines.
+    const LRESULT length = SendMessageW(msg.hwnd, WM_GETTEXTLENGTH, 0, 0);
+    SendMessageW(msg.hwnd, EM_SETSEL, static_cast<WPARAM>(length), 0);
+    return true;
 }
 
 int handleResultsCommand(HWND window, WPARAM wParam, LPARAM) {
@@ -137,6 +240,14 @@ int handleResultsCommand(HWND window, WPARAM wParam, LPARAM) {
     case IDM_ABOUT:
         prependAboutLines(refreshResultsBox);
         break;
+    case IDM_THOROUGH_READING:
+        // Takes effect from the next cycle: none runs while this thread
+        // handles a message.
+        applyThoroughReading(!thoroughReading);
+        CheckMenuItem(GetMenu(window), IDM_THOROUGH_READING,
+                      MF_BYCOMMAND | (thoroughReading ? MF_CHECKED : MF_UNCHECKED));
+        saveThoroughReading(thoroughReading);
+        break;
     default:
         break;
     }
@@ -146,6 +257,9 @@ int handleResultsCommand(HWND window, WPARAM wParam, LPARAM) {
 LRESULT CALLBACK resultsWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE:
+        // The stored option first: the menu shows it, and the first cycle
+        // follows it.
+        applyThoroughReading(loadThoroughReading());
         // A window without its menu or panel is of no use: its creation
         // fails, which ends the recognition thread and then the program.
         if (buildResultsMenu(window) != 0 || !createResultsPanel(window)) {

@@ -191,6 +191,77 @@ TEST_F(RecognitionCycleTest, FailedCycleKeepsThePreviousTextForLaterCycles) {
     EXPECT_STREQ(LastDecodedText, "first");
 }
 
+// What the cycle's fallback saw, and what it answers.
+struct FallbackProbe {
+    bool reads = false;
+    const char* text = "";
+    int32_t mode = 0;
+    int calls = 0;
+    CycleFrame frame = {};
+    int frameReadyDuringCall = -1;
+};
+
+FallbackProbe* fallbackProbe = nullptr;
+
+bool probeFallback(const CycleFrame& frame, FallbackReading& reading) {
+    FallbackProbe& p = *fallbackProbe;
+    ++p.calls;
+    p.frame = frame;
+    p.frameReadyDuringCall = frameExchange.frameReady.load();
+    if (p.reads) {
+        std::strcpy(reading.text, p.text);
+        reading.mode = p.mode;
+    }
+    return p.reads;
+}
+
+// The fallback runs only when both attempts of the pair failed, on the
+// cycle's own frame before it is released; its text (bytes as given) and
+// mode make the cycle's one line; the pair follows the attempts alone.
+TEST_F(RecognitionCycleTest, FallbackReadsOnlyWhatTheAttemptsMissed) {
+    const Frame blank = frame_render::uniformFrame(640, 480, 200);
+    const Frame symbol = symbolFrame("Tessaread 42", 16, 16);
+    const struct {
+        const char* name;
+        const Frame& frame;
+        int pair;
+        bool installed;
+        bool reads;
+        std::string line;
+        int calls;
+        unsigned kindsRun;
+        int pairAfter;
+    } cases[] = {
+        {"none installed", blank, 0, false, false, "None", 0, 0, 1},
+        {"reads nothing", blank, 0, true, false, "None", 1, 0x3, 1},
+        {"reads", blank, 1, true, true, "Gr\xfc\xdf ?? (TEXT)", 1, 0xC, 0},
+        {"attempt decodes", symbol, 0, true, true, "Tessaread 42 (ASCII)", 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        FallbackProbe probe;
+        probe.reads = c.reads;
+        probe.text = "Gr\xfc\xdf ??";
+        probe.mode = MODE_TEXT;
+        fallbackProbe = &probe;
+        setCycleFallback(c.installed ? probeFallback : nullptr);
+        PairSelector = c.pair;
+        EXPECT_EQ(afterPrefix(runCycle(c.frame)), c.line) << c.name;
+        setCycleFallback(nullptr);
+        fallbackProbe = nullptr;
+        EXPECT_EQ(probe.calls, c.calls) << c.name;
+        EXPECT_EQ(PairSelector, c.pairAfter) << c.name;
+        if (probe.calls > 0) {
+            EXPECT_EQ(probe.frame.kindsRun, c.kindsRun) << c.name;
+            EXPECT_EQ(probe.frame.kindsRefused, 0u) << c.name;
+            EXPECT_EQ(probe.frame.picture.rows, buffer.data() + kFrameHeaderSize) << c.name;
+            EXPECT_EQ(probe.frame.picture.width, 640) << c.name;
+            EXPECT_EQ(probe.frame.picture.height, 480) << c.name;
+            EXPECT_EQ(probe.frame.picture.stride, 1920) << c.name;
+            EXPECT_EQ(probe.frameReadyDuringCall, 1) << c.name;
+        }
+    }
+}
+
 TEST(ResultLine, TimePrefixHasNoLeadingZeros) {
     char line[kResultLineCapacity];
     const LocalTime time = {2009, 3, 7, 9, 5, 4, 42};
@@ -214,7 +285,7 @@ TEST(ResultLine, ModeLabels) {
 }
 
 TEST(ResultLine, LongestTextFitsWithItsLabel) {
-    const std::string text(kDecodedTextCapacity - 1, 'w');
+    const std::string text(kFallbackTextCapacity - 1, 'w');
     const LocalTime time = {65535, 12, 31, 23, 59, 59, 999};
     char line[kResultLineCapacity];
     const int length = composeResultLine(line, time, true, text.c_str(), MODE_EDIFACT);

@@ -3,6 +3,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/platform.h"
@@ -109,6 +110,31 @@ TEST_F(StageTimerTest, NestedTimersEndInReverseOrder)
         "RecogLine End started...\n",
         "RecogLine End processed in 0.002 sec.\n",
         "RecogLine processed in 0.01 sec.\n",
+    };
+    EXPECT_EQ(messages, expected);
+}
+
+// Timers inside a quiet scope say nothing, on its thread only; the one
+// around the scope still reports the whole.
+TEST_F(StageTimerTest, QuietScopeSilencesItsThreadsTimers)
+{
+    script({0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
+    {
+        StageTimer outer("Thorough");
+        QuietStages quiet;
+        { StageTimer inner("Start 3"); }
+        {
+            QuietStages nested;
+            StageTimer deeper("Start 4");
+        }
+        std::thread([] { StageTimer other("Other"); }).join();
+        { StageTimer stillQuiet("Start 5"); }
+    }
+    const std::vector<std::string> expected = {
+        "Thorough started...\n",
+        "Other started...\n",
+        "Other processed in 0.001 sec.\n",
+        "Thorough processed in 0.009 sec.\n",
     };
     EXPECT_EQ(messages, expected);
 }

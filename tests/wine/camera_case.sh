@@ -7,8 +7,8 @@
 #
 # Cases: camera_register (makes the BMP frames and the expected results,
 # registers the camera), camera_com, camera_samples, camera_rgb32, camera_bad_input,
-# camera_file_exit, camera_close_results, camera_close_video, camera_soak,
-# camera_unregister. Environment: TESTCAM_FRAMES and TESSAREAD_SCAN (the
+# camera_sizes, camera_grab_failure, camera_thorough, camera_file_exit, camera_close_results,
+# camera_close_video, camera_soak, camera_unregister. Environment: TESTCAM_FRAMES and TESSAREAD_SCAN (the
 # native testcam-frames and tessaread-scan), SAMPLES (the samples folder),
 # SOAK_SECONDS (length of camera_soak, default 180).
 #
@@ -268,6 +268,86 @@ case_camera_bad_input() {
     fail "a grey frame not read as None: $(cat "$work/lines")"
 }
 
+# sized_picture DIR WIDTH HEIGHT TEXT: a symbol of TEXT, 8 pixels a module
+# for every 640 pixels of width, on a grey desk of that size, as DIR/NAME.bmp
+# (NAME: WIDTHxHEIGHT), with the pixels the scanner reads.
+sized_picture() {
+  local dir=$1 width=$2 height=$3 text=$4 name="$2x$3"
+  mkdir -p "$dir"
+  zint -b 71 --scale=$((width * 4 / 640)) --whitesp=3 --vwhitesp=3 -d "$text" \
+    -o "$work/zint.png" >/dev/null || fail "zint failed"
+  convert -size "${width}x${height}" gradient:'#b5aca0'-'#6e675f' \
+    \( "$work/zint.png" -colorspace sRGB +level-colors '#2b2826','#eeebe4' \) \
+    -gravity center -geometry +40+20 -composite -blur 0x0.8 "$work/$name.png" ||
+    fail "could not make $name.png"
+  "$TESTCAM_FRAMES" "$dir" "$work/$name.png" || fail "could not convert $name.png"
+}
+
+# The camera at sizes beyond the first frame buffer, in 24 and 32 bits: a
+# line for every cycle, each the engine's reading of the picture. The
+# camera keeps one size per run, as a camera does per connection, so each
+# size is a run of its own.
+case_camera_sizes() {
+  local size format width height dir
+  local all_expected="$expected"
+  for size in 1280x960:RGB24 1920x1080:RGB24 1920x1080:RGB32 2592x1944:RGB24; do
+    format=${size#*:} width=${size%x*} height=${size%:*} height=${height#*x}
+    dir="$work/$width-$format"
+    sized_picture "$dir" "$width" "$height" "Tessaread $width x $height"
+    expected="$work/expected-$width"
+    for pair in 0 1; do
+      printf '%s\t%s\t%s\n' "${width}x$height.bmp" "$pair" \
+        "$(native_result "$dir/${width}x$height.bmp" "$pair")" >>"$expected"
+    done
+    grep -qP "\tTessaread $width x $height \(" "$expected" ||
+      fail "the engine does not read the ${width}x$height picture: $(cat "$expected")"
+    : >"$work/trace.log"
+    TESSAREAD_TESTCAM_FORMAT=$format start_camera "$dir" 2
+    wait_for_lines 3 120
+    probe close "$RESULTS" || fail "could not close the results window"
+    expect_exit_0 20
+    grep -q "\"testcam: connected $format ${width}x$height" "$work/trace.log" ||
+      fail "not connected with $format ${width}x$height"
+    check_cycles
+    echo "$format ${width}x$height: $(result_count) lines, $(cycle_time_summary)"
+  done
+  expected="$all_expected"
+}
+
+# grab_fails DIR NONE: the camera plays DIR (1 s a picture) while stills
+# cannot be had: at least NONE of the first four cycles give "None", and
+# the preview runs between the grabs, so that they pause on more than one
+# picture.
+grab_fails() {
+  local pictures none
+  : >"$work/trace.log"
+  start_camera "$1" 1
+  wait_for_lines 4 60
+  probe close "$RESULTS" || fail "could not close the results window"
+  expect_exit_0 20
+  none=$(grep -cE "$PREFIX_RE"'None$' "$work/lines")
+  [ "$none" -ge "$2" ] || fail "only $none None lines: $(cat "$work/lines")"
+  awk -f "$cycles_awk" "$work/trace.log" >"$work/cycles"
+  [ "$(result_count)" -le "$(wc -l <"$work/cycles")" ] || fail "more lines than cycles"
+  pictures=$(grep -o '"testcam: paused on [^ ]*' "$work/trace.log" | sort -u | wc -l)
+  [ "$pictures" -ge 2 ] || fail "every grab paused on the same picture: the preview stood still"
+  echo "$none None lines of $(result_count), grabs paused on $pictures pictures"
+}
+
+# Pictures too tall to be read, then a live camera (nothing delivered
+# while paused, so the renderer has no still to give, but for a frame
+# that was on its way when the pause came).
+case_camera_grab_failure() {
+  mkdir -p "$work/tall"
+  convert -size 64x3200 xc:'#808080' "$work/tall-a.png" &&
+    convert -size 64x3200 xc:'#a0a0a0' "$work/tall-b.png" &&
+    "$TESTCAM_FRAMES" "$work/tall" "$work/tall-a.png" "$work/tall-b.png" ||
+    fail "could not make the tall pictures"
+  grab_fails "$work/tall" 4
+  grep -q '"testcam: connected RGB24 64x3200' "$work/trace.log" || fail "not connected at 64x3200"
+  TESSAREAD_TESTCAM_LIVE=1 grab_fails "$frames" 3
+}
+
 # Ends the program by posting a message while a recognition cycle runs:
 # exit code 0 within 5 s, the cycle finished, and no Wine process left.
 stop_in_cycle() {
@@ -288,6 +368,146 @@ stop_in_cycle() {
 case_camera_file_exit() { stop_in_cycle "$RESULTS" "$WM_COMMAND" "$IDM_EXIT"; }
 case_camera_close_results() { stop_in_cycle "$RESULTS" "$WM_CLOSE" 0; }
 case_camera_close_video() { stop_in_cycle "$VIDEO" "$WM_CLOSE" 0; }
+
+# thorough_pictures DIR: two pictures the fixed cycle misses on a grey
+# desk, as DIR/a-small.bmp (3 pixels a module) and DIR/b-light-on-dark.bmp
+# (a text beyond ASCII), with the engine's thorough text of each, escaped
+# as the probe prints it, in $work/thorough-expected
+# ("NAME<TAB>TEXT (MODE)"). Fails unless the scanner reads both as None
+# with all four detector settings and both with --thorough.
+thorough_pictures() {
+  local dir=$1 name json text mode
+  mkdir -p "$dir"
+  zint -b 71 --square --scale=1.5 --whitesp=3 --vwhitesp=3 -d "Thorough: 3 px modules" \
+    -o "$work/small.png" >/dev/null &&
+    zint -b 71 --square --scale=3 --whitesp=3 --vwhitesp=3 -d "Licht auf Dunkel, Grüße" \
+      -o "$work/inverted.png" >/dev/null || fail "zint failed"
+  convert -size 640x480 gradient:'#b5aca0'-'#6e675f' \
+    \( "$work/small.png" -colorspace sRGB +level-colors '#2b2826','#eeebe4' \) \
+    -gravity center -geometry +40+20 -composite -blur 0x0.6 "$work/a-small.png" &&
+    convert -size 640x480 gradient:'#b5aca0'-'#6e675f' \
+      \( "$work/inverted.png" -colorspace sRGB +level-colors '#eeebe4','#2b2826' \) \
+      -gravity center -geometry -30+10 -composite -blur 0x0.8 "$work/b-light-on-dark.png" ||
+    fail "could not make the pictures"
+  "$TESTCAM_FRAMES" "$dir" "$work/a-small.png" "$work/b-light-on-dark.png" ||
+    fail "could not convert the pictures"
+  : >"$work/thorough-expected"
+  for name in a-small b-light-on-dark; do
+    [ "$("$TESSAREAD_SCAN" "$dir/$name.bmp")" = "$dir/$name.bmp: None" ] ||
+      fail "the fixed cycle reads $name.bmp"
+    json=$("$TESSAREAD_SCAN" --thorough --json "$dir/$name.bmp") || fail "--thorough misses $name.bmp"
+    text=$(sed -E 's/.*"text":"([^"]*)".*/\1/' <<<"$json")
+    mode=$(sed -E 's/.*"mode":"([^"]*)".*/\1/' <<<"$json")
+    # As the probe shows the box: "ü" and "ß" went in as the code page's
+    # bytes and came back as those characters.
+    printf '%s.bmp\t%s (%s)\n' "$name" "$(escape_utf8 <<<"$text")" "$mode" >>"$work/thorough-expected"
+  done
+  cat "$work/thorough-expected"
+}
+
+# The box's result lines (oldest first) beside the trace's cycles, one a
+# line: "<picture> <attempts> <seconds> <result>" in $work/joined, result
+# being what follows the time prefix.
+join_lines_and_cycles() {
+  awk -f "$cycles_awk" "$work/trace.log" | grep -v '^probe' >"$work/cycles"
+  paste -d ' ' <(cut -d ' ' -f 2- "$work/cycles") \
+    <(grep -E "$PREFIX_RE" "$work/lines" | tac | sed -E "s/$PREFIX_RE//") |
+    awk 'NF > 3' >"$work/joined"
+}
+
+# Checks the joined lines from the $1-th on: each is None or its picture's
+# thorough text, and every picture's text is among them.
+expect_thorough_lines() {
+  awk -v from="$1" '
+    NR == FNR { split($0, f, "\t"); want[f[1]] = f[2]; next }
+    FNR >= from {
+      result = $0; sub(/^[^ ]+ [^ ]+ [^ ]+ /, "", result)
+      if (result == want[$1]) seen[$1] = 1
+      else if (result != "None") { print "wrong reading: " $0; bad = 1 }
+    }
+    END { for (p in want) if (!seen[p]) { print p " never read"; bad = 1 }; exit bad }
+  ' "$work/thorough-expected" "$work/joined" >"$work/thorough-check" ||
+    fail "$(cat "$work/thorough-check")"
+}
+
+# Waits up to $1 s until the box shows both pictures' texts.
+wait_for_thorough_texts() {
+  local deadline=$((SECONDS + $1)) want missing
+  while :; do
+    read_lines
+    missing=""
+    while IFS=$'\t' read -r _ want; do
+      grep -qF -- " - $want" "$work/lines" || missing+=" '$want'"
+    done <"$work/thorough-expected"
+    [ -z "$missing" ] && return 0
+    [ "$SECONDS" -lt "$deadline" ] || fail "never read:$missing"
+    sleep 1
+  done
+}
+
+# The stored option as reg.exe shows it (0x1, 0x0), empty when none.
+thorough_setting() {
+  "$WINE64" reg query 'HKCU\Software\Tessaread' /v ThoroughReading 2>/dev/null |
+    awk '$1 == "ThoroughReading" { print $3 }' | tr -d '\r'
+}
+
+expect_thorough_setting() {
+  for _ in $(seq 25); do
+    [ "$(thorough_setting)" = "$1" ] && return 0
+    sleep 0.2
+  done
+  fail "stored option '$(thorough_setting)', expected '$1'"
+}
+
+# Options, "Thorough reading": off when nothing is stored (every cycle two
+# attempts and None), on from the menu (the pictures' texts in the same
+# line format, stored in the registry), on again after a restart, and off
+# again from the menu.
+case_camera_thorough() {
+  local dir="$work/pictures" before
+  thorough_pictures "$dir"
+  # The tests after this one read with the option off, however this ends.
+  trap 'cleanup; "$WINE64" reg delete "HKCU\\Software\\Tessaread" /f >/dev/null 2>&1' EXIT
+  "$WINE64" reg delete 'HKCU\Software\Tessaread' /f >/dev/null 2>&1
+
+  start_camera "$dir" 1
+  wait_for_lines 4 60
+  join_lines_and_cycles
+  awk '$2 != 2 || $4 != "None" || NF != 4 { bad = 1 } END { exit bad }' "$work/joined" ||
+    fail "with the option off: $(cat "$work/joined")"
+  grep -q '"Thorough started' "$work/trace.log" && fail "thorough reading ran while off"
+  before=$(wc -l <"$work/joined")
+  echo "off: $before cycles, each two attempts and None"
+
+  probe command "$RESULTS" "$IDM_THOROUGH_READING" || fail "could not post the option"
+  expect_thorough_setting 0x1
+  wait_for_thorough_texts 90
+  probe close "$RESULTS" || fail "could not close the results window"
+  expect_exit_0 20
+  join_lines_and_cycles
+  # Cycles after the box was read and before the command came read None.
+  expect_thorough_lines $((before + 1))
+  echo "on: picture, attempts, seconds, result of each cycle"
+  tail -n +$((before + 1)) "$work/joined"
+
+  mv "$work/trace.log" "$work/trace-first.log"
+  start_camera "$dir" 1
+  wait_for_thorough_texts 60
+  probe command "$RESULTS" "$IDM_THOROUGH_READING" || fail "could not post the option"
+  expect_thorough_setting 0x0
+  read_lines
+  wait_for_lines $(($(result_count) + 3)) 60
+  grep -E "$PREFIX_RE" "$work/lines" | head -n 2 | grep -vq ' - None$' &&
+    fail "read with the option off again: $(head -n 2 "$work/lines")"
+  probe close "$RESULTS" || fail "could not close the results window"
+  expect_exit_0 20
+  join_lines_and_cycles
+  expect_thorough_lines 1
+  echo "after a restart: read with the stored option; off again, None"
+  cat "$work/trace-first.log" "$work/trace.log" | grep -o '"Thorough processed in [0-9.e-]*' |
+    awk '{ s = $4; n++; t += s; if (s > max) max = s }
+         END { printf "thorough stage: %d runs, mean %.3f s, max %.3f s\n", n, t / n, max }'
+}
 
 # Figures of the program's process: "<cycles> <working set> <commit>
 # <handles> <VmRSS kB>".

@@ -141,6 +141,8 @@ struct Recognizer {
     void chooseThreshold(int fixedThreshold, DetectFlags flags);
     void classifyPixels(DetectFlags flags);
     void markBoundaries();
+    // Both of the above in one pass, as detect runs them.
+    void binarise(DetectFlags flags);
 
     // Contour trace and finder-corner test from one EDGE_MARK pixel
     // (contour.cpp). True when the contour shows the finder pattern;

@@ -3,7 +3,14 @@
 // mean brightness, turns every pixel pure light or pure dark.
 #include "detect/recognizer.h"
 
+#include <array>
+#include <cstring>
+
 #include "detect/image_access.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -50,14 +57,224 @@ inline double greyValue(const uint8_t* pixel)
            kGreyWeights.red[pixel[2]];
 }
 
+inline int greyBin(const uint8_t* pixel)
+{
+    const int bin = static_cast<int>(greyValue(pixel));
+    return bin > kBins - 1 ? kBins - 1 : bin;
+}
+
+inline void setClass(uint8_t* pixel, bool light)
+{
+    const uint8_t value = light ? 255 : 0;
+    pixel[0] = value;
+    pixel[1] = value;
+    pixel[2] = value;
+}
+
+inline bool brighterThan(const uint8_t* pixel, int threshold)
+{
+    return pixel[0] > threshold || pixel[1] > threshold || pixel[2] > threshold;
+}
+
+inline void markPixel(uint8_t* pixel)
+{
+    pixel[0] = EDGE_MARK;
+    pixel[1] = 0;
+    pixel[2] = 0;
+}
+
+// A dark pixel with a light 4-neighbour inside the image; `above` and
+// `below` are the neighbouring rows' pixels at the same x, or null.
+inline bool onBoundary(const uint8_t* p, const uint8_t* above, const uint8_t* below, int x,
+                       int width)
+{
+    return p[0] != 255 && ((above != nullptr && above[0] == 255) ||
+                           (below != nullptr && below[0] == 255) ||
+                           (x > 0 && p[-3] == 255) || (x + 1 < width && p[3] == 255));
+}
+
+#if defined(__SSE2__)
+
+// Four pixels at a time, two doubles to a register. Each lane does the
+// multiplications and additions of greyValue in the same order with the
+// same IEEE double operations (the table entries are those very products),
+// so every lane holds the same double the formula gives.
+uint32_t load32(const uint8_t* p)
+{
+    uint32_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+struct GreyQuad {
+    __m128d low;   // pixels 0 and 1
+    __m128d high;  // pixels 2 and 3
+};
+
+// Reads the 12 bytes of pixels 0 to 3 and nothing beyond them.
+inline GreyQuad greyQuad(const uint8_t* p)
+{
+    const __m128i pixels = _mm_unpacklo_epi64(
+        _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(load32(p))),
+                           _mm_cvtsi32_si128(static_cast<int>(load32(p + 3)))),
+        _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(load32(p + 6))),
+                           _mm_cvtsi32_si128(static_cast<int>(load32(p + 8) >> 8))));
+    const __m128i byteMask = _mm_set1_epi32(0xFF);
+    const __m128i blue = _mm_and_si128(pixels, byteMask);
+    const __m128i green = _mm_and_si128(_mm_srli_epi32(pixels, 8), byteMask);
+    const __m128i red = _mm_and_si128(_mm_srli_epi32(pixels, 16), byteMask);
+    const __m128d wGreen = _mm_set1_pd(0.707);
+    const __m128d wBlue = _mm_set1_pd(0.222);
+    const __m128d wRed = _mm_set1_pd(0.071);
+    const auto pair = [&](const __m128i b, const __m128i g, const __m128i r) {
+        return _mm_add_pd(_mm_add_pd(_mm_mul_pd(_mm_cvtepi32_pd(g), wGreen),
+                                     _mm_mul_pd(_mm_cvtepi32_pd(b), wBlue)),
+                          _mm_mul_pd(_mm_cvtepi32_pd(r), wRed));
+    };
+    const int upper = _MM_SHUFFLE(3, 2, 3, 2);
+    return {pair(blue, green, red),
+            pair(_mm_shuffle_epi32(blue, upper), _mm_shuffle_epi32(green, upper),
+                 _mm_shuffle_epi32(red, upper))};
+}
+
+// The twelve class bytes of four pixels, indexed by their light bits.
+struct ClassQuad {
+    uint8_t bytes[12];
+};
+
+constexpr std::array<ClassQuad, 16> makeClassQuads()
+{
+    std::array<ClassQuad, 16> quads{};
+    for (int bits = 0; bits < 16; ++bits) {
+        for (int i = 0; i < 12; ++i) {
+            quads[bits].bytes[i] = ((bits >> (i / 3)) & 1) != 0 ? 255 : 0;
+        }
+    }
+    return quads;
+}
+
+constexpr std::array<ClassQuad, 16> kClassQuads = makeClassQuads();
+
+constexpr int kQuad = 4;
+
+// Histograms one per lane, so that neighbouring pixels of one colour do not
+// wait on each other's increments.
+void histogramRow(const uint8_t* p, int width, int (*lanes)[kBins])
+{
+    const __m128i top = _mm_set1_epi32(kBins - 1);
+    int x = 0;
+    for (; x + kQuad <= width; x += kQuad, p += 3 * kQuad) {
+        const GreyQuad grey = greyQuad(p);
+        // Bins stay far below 2^15, so the 16-bit minimum clamps each 32-bit
+        // lane.
+        const __m128i bins = _mm_min_epi16(
+            _mm_unpacklo_epi64(_mm_cvttpd_epi32(grey.low), _mm_cvttpd_epi32(grey.high)), top);
+        alignas(16) int32_t bin[kQuad];
+        _mm_store_si128(reinterpret_cast<__m128i*>(bin), bins);
+        lanes[0][bin[0]] += 1;
+        lanes[1][bin[1]] += 1;
+        lanes[2][bin[2]] += 1;
+        lanes[3][bin[3]] += 1;
+    }
+    for (; x < width; ++x, p += 3) {
+        lanes[0][greyBin(p)] += 1;
+    }
+}
+
+void classifyRowByGrey(uint8_t* p, int width, int threshold)
+{
+    const __m128d limit = _mm_set1_pd(static_cast<double>(threshold));
+    int x = 0;
+    for (; x + kQuad <= width; x += kQuad, p += 3 * kQuad) {
+        const GreyQuad grey = greyQuad(p);
+        const int bits = _mm_movemask_pd(_mm_cmpgt_pd(grey.low, limit)) |
+                         (_mm_movemask_pd(_mm_cmpgt_pd(grey.high, limit)) << 2);
+        std::memcpy(p, kClassQuads[static_cast<size_t>(bits)].bytes, 12);
+    }
+    for (; x < width; ++x, p += 3) {
+        setClass(p, greyValue(p) > threshold);
+    }
+}
+
+// Five pixels to a register (bytes 0 to 14; byte 15, the next pixel's blue
+// byte, is written back as it was read). Only the blue lanes 0, 3, 6, 9 and
+// 12 count, exactly as markRow tests blue bytes only. Marking turns a dark
+// blue byte into another dark one, so the order of the pixels does not
+// matter and every lane can be decided from the bytes as loaded.
+constexpr int kMarkStep = 5;
+
+inline __m128i loadBytes(const uint8_t* p)
+{
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+// Pixels [1, last) of a row whose pixel `last` exists; returns where it
+// stopped.
+int markRowQuick(uint8_t* row, const uint8_t* above, const uint8_t* below, int width)
+{
+    const __m128i light = _mm_set1_epi8(static_cast<char>(255));
+    const __m128i blueLanes =
+        _mm_setr_epi8(-1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, 0);
+    const __m128i edgeMark = _mm_set1_epi8(static_cast<char>(EDGE_MARK));
+    int x = 1;
+    // The right neighbours' load reaches the blue byte of pixel x + 6.
+    for (; x + kMarkStep + 1 < width; x += kMarkStep) {
+        uint8_t* p = row + 3 * x;
+        const __m128i here = loadBytes(p);
+        __m128i touches = _mm_or_si128(_mm_cmpeq_epi8(loadBytes(p - 3), light),
+                                       _mm_cmpeq_epi8(loadBytes(p + 3), light));
+        if (above != nullptr) {
+            touches = _mm_or_si128(touches, _mm_cmpeq_epi8(loadBytes(above + 3 * x), light));
+        }
+        if (below != nullptr) {
+            touches = _mm_or_si128(touches, _mm_cmpeq_epi8(loadBytes(below + 3 * x), light));
+        }
+        const __m128i marks =
+            _mm_and_si128(_mm_andnot_si128(_mm_cmpeq_epi8(here, light), touches), blueLanes);
+        if (_mm_movemask_epi8(marks) == 0) {
+            continue;
+        }
+        // A marked pixel becomes EDGE_MARK, 0, 0.
+        const __m128i pixelBytes =
+            _mm_or_si128(marks, _mm_or_si128(_mm_slli_si128(marks, 1), _mm_slli_si128(marks, 2)));
+        const __m128i marked = _mm_or_si128(_mm_andnot_si128(pixelBytes, here),
+                                            _mm_and_si128(marks, edgeMark));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), marked);
+    }
+    return x;
+}
+
+#else
+
+void histogramRow(const uint8_t* p, int width, int (*lanes)[kBins])
+{
+    for (int x = 0; x < width; ++x, p += 3) {
+        lanes[0][greyBin(p)] += 1;
+    }
+}
+
+void classifyRowByGrey(uint8_t* p, int width, int threshold)
+{
+    for (int x = 0; x < width; ++x, p += 3) {
+        setClass(p, greyValue(p) > threshold);
+    }
+}
+
+int markRowQuick(uint8_t*, const uint8_t*, const uint8_t*, int)
+{
+    return 1;
+}
+
+#endif
+
 void buildHistogram(const Recognizer& r, int* histogram)
 {
+    int lanes[4][kBins] = {};
     for (int y = 0; y < r.height; ++y) {
-        const uint8_t* p = pixelAt(r, 0, y);
-        for (int x = 0; x < r.width; ++x, p += 3) {
-            const int bin = static_cast<int>(greyValue(p));
-            histogram[bin > kBins - 1 ? kBins - 1 : bin] += 1;
-        }
+        histogramRow(pixelAt(r, 0, y), r.width, lanes);
+    }
+    for (int bin = 0; bin < kBins; ++bin) {
+        histogram[bin] = lanes[0][bin] + lanes[1][bin] + lanes[2][bin] + lanes[3][bin];
     }
 }
 
@@ -136,48 +353,41 @@ int meanBrightness(const Recognizer& r)
     return static_cast<int>(static_cast<double>(sum) / count);
 }
 
-inline void setClass(uint8_t* pixel, bool light)
-{
-    const uint8_t value = light ? 255 : 0;
-    pixel[0] = value;
-    pixel[1] = value;
-    pixel[2] = value;
-}
-
 void classifyRow(uint8_t* p, int width, int threshold, bool byGrey)
 {
     if (byGrey) {
-        for (int x = 0; x < width; ++x, p += 3) {
-            setClass(p, greyValue(p) > threshold);
-        }
+        classifyRowByGrey(p, width, threshold);
         return;
     }
     for (int x = 0; x < width; ++x, p += 3) {
-        setClass(p, p[0] > threshold || p[1] > threshold || p[2] > threshold);
+        setClass(p, brighterThan(p, threshold));
     }
 }
 
 // Marks the dark pixels of one row that have a light 4-neighbour inside
 // the image; `above` and `below` are the neighbouring rows, or null at the
-// image's edges.
+// image's edges. A mark made earlier in this pass holds 128, not 255, so it
+// never marks a neighbour in turn.
 void markRow(uint8_t* row, const uint8_t* above, const uint8_t* below, int width)
 {
-    for (int x = 0; x < width; ++x) {
+    const auto markAt = [&](int x) {
         uint8_t* p = row + 3 * x;
-        // A mark made earlier in this pass holds 128, not 255, so it never
-        // marks a neighbour in turn.
-        if (p[0] == 255) {
-            continue;
+        if (onBoundary(p, above != nullptr ? above + 3 * x : nullptr,
+                       below != nullptr ? below + 3 * x : nullptr, x, width)) {
+            markPixel(p);
         }
-        const bool touches = (above != nullptr && above[3 * x] == 255) ||
-                             (below != nullptr && below[3 * x] == 255) ||
-                             (x > 0 && p[-3] == 255) || (x + 1 < width && p[3] == 255);
-        if (touches) {
-            p[0] = EDGE_MARK;
-            p[1] = 0;
-            p[2] = 0;
-        }
+    };
+    markAt(0);
+    for (int x = markRowQuick(row, above, below, width); x < width; ++x) {
+        markAt(x);
     }
+}
+
+void markImageRow(Recognizer& r, int y)
+{
+    const uint8_t* above = y > 0 ? pixelAt(r, 0, y - 1) : nullptr;
+    const uint8_t* below = y + 1 < r.height ? pixelAt(r, 0, y + 1) : nullptr;
+    markRow(pixelAt(r, 0, y), above, below, r.width);
 }
 
 }  // namespace
@@ -217,8 +427,24 @@ void Recognizer::markBoundaries()
         return;
     }
     for (int y = 0; y < height; ++y) {
-        const uint8_t* above = y > 0 ? pixelAt(*this, 0, y - 1) : nullptr;
-        const uint8_t* below = y + 1 < height ? pixelAt(*this, 0, y + 1) : nullptr;
-        markRow(pixelAt(*this, 0, y), above, below, width);
+        markImageRow(*this, y);
+    }
+}
+
+// Marking a row needs only the classes of its neighbour rows, so each row
+// is marked right after the row below it is classified, while both are
+// still in the cache.
+void Recognizer::binarise(DetectFlags flags)
+{
+    if (!imageUsable(*this)) {
+        return;
+    }
+    const bool byGrey = usesHistogram(flags);
+    classifyRow(pixelAt(*this, 0, 0), width, threshold, byGrey);
+    for (int y = 0; y < height; ++y) {
+        if (y + 1 < height) {
+            classifyRow(pixelAt(*this, 0, y + 1), width, threshold, byGrey);
+        }
+        markImageRow(*this, y);
     }
 }

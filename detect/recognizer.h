@@ -139,6 +139,8 @@ struct Recognizer {
 
     // Threshold choice and binarisation (threshold.cpp).
     void chooseThreshold(int fixedThreshold, DetectFlags flags);
+    // Bin g counts the pixels whose grey value truncates to g (256 bins).
+    void greyHistogram(int* bins) const;
     void classifyPixels(DetectFlags flags);
     void markBoundaries();
     // Both of the above in one pass, as detect runs them.

@@ -95,10 +95,14 @@ inline bool onBoundary(const uint8_t* p, const uint8_t* above, const uint8_t* be
 
 #if defined(__SSE2__)
 
-// Four pixels at a time, two doubles to a register. Each lane does the
-// multiplications and additions of greyValue in the same order with the
-// same IEEE double operations (the table entries are those very products),
-// so every lane holds the same double the formula gives.
+// Four pixels at a time in exact integers: S = 707 green + 222 blue + 71 red
+// is the grey value times 1000 without rounding. Wherever S is not a
+// multiple of 1000, the double of greyValue lies strictly between the same
+// two integers as S / 1000 (its rounding error is below 1e-12, while S / 1000
+// is at least 0.001 away from an integer); the test over all 2^24 colours
+// holds the code to that. Where S is a multiple of 1000 the double may land
+// on either side of the integer, so those pixels are decided by greyValue
+// itself.
 uint32_t load32(const uint8_t* p)
 {
     uint32_t v;
@@ -106,35 +110,21 @@ uint32_t load32(const uint8_t* p)
     return v;
 }
 
-struct GreyQuad {
-    __m128d low;   // pixels 0 and 1
-    __m128d high;  // pixels 2 and 3
-};
-
 // Reads the 12 bytes of pixels 0 to 3 and nothing beyond them.
-inline GreyQuad greyQuad(const uint8_t* p)
+inline __m128i greyTimes1000(const uint8_t* p)
 {
     const __m128i pixels = _mm_unpacklo_epi64(
         _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(load32(p))),
                            _mm_cvtsi32_si128(static_cast<int>(load32(p + 3)))),
         _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(load32(p + 6))),
                            _mm_cvtsi32_si128(static_cast<int>(load32(p + 8) >> 8))));
-    const __m128i byteMask = _mm_set1_epi32(0xFF);
-    const __m128i blue = _mm_and_si128(pixels, byteMask);
-    const __m128i green = _mm_and_si128(_mm_srli_epi32(pixels, 8), byteMask);
-    const __m128i red = _mm_and_si128(_mm_srli_epi32(pixels, 16), byteMask);
-    const __m128d wGreen = _mm_set1_pd(0.707);
-    const __m128d wBlue = _mm_set1_pd(0.222);
-    const __m128d wRed = _mm_set1_pd(0.071);
-    const auto pair = [&](const __m128i b, const __m128i g, const __m128i r) {
-        return _mm_add_pd(_mm_add_pd(_mm_mul_pd(_mm_cvtepi32_pd(g), wGreen),
-                                     _mm_mul_pd(_mm_cvtepi32_pd(b), wBlue)),
-                          _mm_mul_pd(_mm_cvtepi32_pd(r), wRed));
-    };
-    const int upper = _MM_SHUFFLE(3, 2, 3, 2);
-    return {pair(blue, green, red),
-            pair(_mm_shuffle_epi32(blue, upper), _mm_shuffle_epi32(green, upper),
-                 _mm_shuffle_epi32(red, upper))};
+    // Byte 3 of each 32-bit lane (the next pixel's blue) weighs 0.
+    const __m128i weights = _mm_setr_epi16(222, 707, 71, 0, 222, 707, 71, 0);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128 low = _mm_castsi128_ps(_mm_madd_epi16(_mm_unpacklo_epi8(pixels, zero), weights));
+    const __m128 high = _mm_castsi128_ps(_mm_madd_epi16(_mm_unpackhi_epi8(pixels, zero), weights));
+    return _mm_add_epi32(_mm_castps_si128(_mm_shuffle_ps(low, high, _MM_SHUFFLE(2, 0, 2, 0))),
+                         _mm_castps_si128(_mm_shuffle_ps(low, high, _MM_SHUFFLE(3, 1, 3, 1))));
 }
 
 // The twelve class bytes of four pixels, indexed by their light bits.
@@ -161,16 +151,23 @@ constexpr int kQuad = 4;
 // wait on each other's increments.
 void histogramRow(const uint8_t* p, int width, int (*lanes)[kBins])
 {
-    const __m128i top = _mm_set1_epi32(kBins - 1);
+    // floor(S / 1000) as (S + 0.5) * 0.001 in floats, which stays more than
+    // 0.0004 inside the right integer for every S up to 255000.
+    const __m128 half = _mm_set1_ps(0.5f);
+    const __m128 thousandth = _mm_set1_ps(0.001f);
+    const __m128 thousand = _mm_set1_ps(1000.0f);
     int x = 0;
     for (; x + kQuad <= width; x += kQuad, p += 3 * kQuad) {
-        const GreyQuad grey = greyQuad(p);
-        // Bins stay far below 2^15, so the 16-bit minimum clamps each 32-bit
-        // lane.
-        const __m128i bins = _mm_min_epi16(
-            _mm_unpacklo_epi64(_mm_cvttpd_epi32(grey.low), _mm_cvttpd_epi32(grey.high)), top);
+        const __m128 s = _mm_cvtepi32_ps(greyTimes1000(p));
+        const __m128i whole = _mm_cvttps_epi32(_mm_mul_ps(_mm_add_ps(s, half), thousandth));
+        const int exact = _mm_movemask_ps(_mm_cmpeq_ps(_mm_mul_ps(_mm_cvtepi32_ps(whole), thousand), s));
         alignas(16) int32_t bin[kQuad];
-        _mm_store_si128(reinterpret_cast<__m128i*>(bin), bins);
+        _mm_store_si128(reinterpret_cast<__m128i*>(bin), whole);
+        for (int k = 0; exact != 0 && k < kQuad; ++k) {
+            if (((exact >> k) & 1) != 0) {
+                bin[k] = greyBin(p + 3 * k);
+            }
+        }
         lanes[0][bin[0]] += 1;
         lanes[1][bin[1]] += 1;
         lanes[2][bin[2]] += 1;
@@ -183,13 +180,22 @@ void histogramRow(const uint8_t* p, int width, int (*lanes)[kBins])
 
 void classifyRowByGrey(uint8_t* p, int width, int threshold)
 {
-    const __m128d limit = _mm_set1_pd(static_cast<double>(threshold));
     int x = 0;
-    for (; x + kQuad <= width; x += kQuad, p += 3 * kQuad) {
-        const GreyQuad grey = greyQuad(p);
-        const int bits = _mm_movemask_pd(_mm_cmpgt_pd(grey.low, limit)) |
-                         (_mm_movemask_pd(_mm_cmpgt_pd(grey.high, limit)) << 2);
-        std::memcpy(p, kClassQuads[static_cast<size_t>(bits)].bytes, 12);
+    // 1000 * threshold must fit; thresholds outside 0..255 take the plain
+    // loop.
+    if (threshold >= 0 && threshold <= kBins - 1) {
+        const __m128i limit = _mm_set1_epi32(1000 * threshold);
+        for (; x + kQuad <= width; x += kQuad, p += 3 * kQuad) {
+            const __m128i s = greyTimes1000(p);
+            int bits = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(s, limit)));
+            const int exact = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(s, limit)));
+            for (int k = 0; exact != 0 && k < kQuad; ++k) {
+                if (((exact >> k) & 1) != 0 && greyValue(p + 3 * k) > threshold) {
+                    bits |= 1 << k;
+                }
+            }
+            std::memcpy(p, kClassQuads[static_cast<size_t>(bits)].bytes, 12);
+        }
     }
     for (; x < width; ++x, p += 3) {
         setClass(p, greyValue(p) > threshold);
@@ -319,10 +325,8 @@ int findValley(const int* h, int peak)
 
 int histogramThreshold(const Recognizer& r, DetectFlags flags)
 {
-    int histogram[kBins] = {};
-    if (imageUsable(r)) {
-        buildHistogram(r, histogram);
-    }
+    int histogram[kBins];
+    r.greyHistogram(histogram);
     int peak = 0;
     for (int bin : histogram) {
         peak = bin > peak ? bin : peak;
@@ -407,6 +411,16 @@ void Recognizer::chooseThreshold(int fixedThreshold, DetectFlags flags)
     }
     if (raised) {
         threshold = mean < kRaisedBelow ? mean + kRaisedBy : mean;
+    }
+}
+
+void Recognizer::greyHistogram(int* bins) const
+{
+    for (int bin = 0; bin < kBins; ++bin) {
+        bins[bin] = 0;
+    }
+    if (imageUsable(*this)) {
+        buildHistogram(*this, bins);
     }
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "detect/recognizer.h"
+#include "recognition/recognition.h"
 
 namespace {
 
@@ -136,11 +137,11 @@ const std::vector<uint8_t>& emptyClutter()
 template <const std::vector<uint8_t>& (*Frame)()>
 void BM_Detect(benchmark::State& state)
 {
-    runDetect(state, Frame(), unsigned(state.range(0)));
+    runDetect(state, Frame(), kAttemptFlags[state.range(0)]);
 }
 
-// The attempt kinds' flag words: 0x88, 0x108, 0x09, 0x48.
-#define ATTEMPT_KINDS ArgName("flags")->Arg(0x88)->Arg(0x108)->Arg(0x09)->Arg(0x48)
+// The four attempt kinds' flag words.
+#define ATTEMPT_KINDS ArgName("kind")->DenseRange(0, kAttemptKinds - 1)
 
 BENCHMARK_TEMPLATE(BM_Detect, uprightFrame)->ATTEMPT_KINDS->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(BM_Detect, turnedFrame)->ATTEMPT_KINDS->Unit(benchmark::kMillisecond);

@@ -25,8 +25,8 @@
 #include <string>
 #include <vector>
 
-#include "recognition/recognition.h"
-#include "shell/frame_exchange.h"
+#include "frame/packed_frame.h"
+#include "recognition/picture_reading.h"
 #include "tools/imageio/image_frame.h"
 
 namespace fs = std::filesystem;
@@ -69,44 +69,29 @@ double msSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-// The cycle's line goes nowhere; the decoded text is read back from the
-// cycle's own outputs.
-int keepLine(const char*) { return 0; }
-void noRefresh(int) {}
-const ResultsRoutines kQuietRoutines = {keepLine, noRefresh};
-
-class Exchange {
-public:
-    void offer(const ImageFrame& frame) {
-        packed = packFrame(frame);
-        frameExchange.frameBuffer = packed.data();
-        frameExchange.frameBufferSize = packed.size();
-        frameExchange.videoWidth = frame.width;
-        frameExchange.videoHeight = frame.height;
-    }
-
-private:
-    std::vector<uint8_t> packed;
-};
-
 // One cycle as the program runs it on a frame, starting with the first
 // pair as after program start (so that the figures do not depend on the
 // order of the frames); with `cycles` 2, a "None" is followed by a second
 // cycle, which tries the other pair, as the scanner does.
-Reading readOurs(Exchange& exchange, const ImageFrame& frame, int cycles) {
-    exchange.offer(frame);
-    PairSelector = 0;
-    Reading r;
-    const auto start = Clock::now();
-    for (int i = 0; i < cycles && !r.decoded; ++i) {
-        LastDecodeOrigin.kind = -1;
-        frameExchange.frameReady.store(1, std::memory_order_release);
-        RecognitionCycle();
-        r.decoded = LastDecodeOrigin.kind >= 0;
+Reading readOurs(const ImageFrame& frame, int cycles) {
+    const std::vector<uint8_t> packed = packFrame(frame);
+    PackedPicture picture;
+    picture.bytes = packed.data();
+    picture.size = packed.size();
+    picture.width = frame.width;
+    picture.height = frame.height;
+    PictureReading reading = readPackedPicture(picture, CycleRun::One);
+    double ms = reading.ms;
+    if (!reading.decoded && cycles > 1) {
+        // The failed cycle switched to the other pair.
+        reading = readPackedPicture(picture, CycleRun::Stream);
+        ms += reading.ms;
     }
-    r.ms = msSince(start);
+    Reading r;
+    r.ms = ms;
+    r.decoded = reading.decoded;
     if (r.decoded) {
-        r.text = latin1ToUtf8(LastDecodedText);
+        r.text = latin1ToUtf8(reading.bytes);
     }
     return r;
 }
@@ -253,7 +238,6 @@ void count(Tally& tally, const Reading& r, bool haveExpected, const std::string&
 }
 
 int benchFrames(const std::vector<fs::path>& images, int repeat) {
-    Exchange exchange;
     Tally ours;
     Tally ours2;
     Tally zxing;
@@ -269,8 +253,8 @@ int benchFrames(const std::vector<fs::path>& images, int repeat) {
         }
         std::string expected;
         const bool haveExpected = readExpected(path, expected);
-        const Reading a = timed(repeat, [&] { return readOurs(exchange, frame, 1); });
-        const Reading a2 = timed(repeat, [&] { return readOurs(exchange, frame, 2); });
+        const Reading a = timed(repeat, [&] { return readOurs(frame, 1); });
+        const Reading a2 = timed(repeat, [&] { return readOurs(frame, 2); });
         const Reading b = timed(repeat, [&] { return readZxing(frame); });
         const Reading c = timed(1, [&] { return readDmtx(frame); });
         count(ours, a, haveExpected, expected);
@@ -342,13 +326,12 @@ int benchScaling(const std::string& imagePath, int repeat) {
         std::fprintf(stderr, "%s: %s\n", imagePath.c_str(), error.c_str());
         return 2;
     }
-    Exchange exchange;
     const int sizes[][2] = {{320, 240}, {640, 480}, {960, 720}, {1280, 960}, {1920, 1440}, {2560, 1920}};
     std::printf("%-12s %10s %12s %12s %8s %12s\n", "frame", "pixels", "ours ms", "ns/pixel",
                 "decoded", "zxing ms");
     for (const auto& size : sizes) {
         const ImageFrame frame = pasteCentered(image, size[0], size[1]);
-        const Reading a = timed(repeat, [&] { return readOurs(exchange, frame, 1); });
+        const Reading a = timed(repeat, [&] { return readOurs(frame, 1); });
         const Reading b = timed(repeat, [&] { return readZxing(frame); });
         const double pixels = double(size[0]) * size[1];
         std::printf("%5dx%-6d %10.0f %12.3f %12.3f %8s %12.3f\n", size[0], size[1], pixels, a.ms,
@@ -382,7 +365,6 @@ int main(int argc, char** argv) {
             inputs.push_back(arg);
         }
     }
-    setResultsRoutines(&kQuietRoutines);
     if (!scale.empty()) {
         return benchScaling(scale, repeat);
     }

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "recognition/recognition.h"
+#include "recognition/picture_reading.h"
 #include "shell/frame_exchange.h"
 #include "shell/results_text.h"
 #include "tools/imageio/image_frame.h"
@@ -40,12 +40,11 @@ Memory memoryNow() {
 
 long decodedCycles = 0;
 
-int countLine(const char* line) {
-    if (std::strstr(line, " - None") == nullptr) ++decodedCycles;
-    return prependResultLine(line);
-}
-void noRefresh(int) {}
-const ResultsRoutines kRoutines = {countLine, noRefresh};
+struct Packed {
+    std::vector<uint8_t> bytes;
+    int32_t width = 0;
+    int32_t height = 0;
+};
 
 struct Options {
     long cycles = 100000;
@@ -68,7 +67,7 @@ bool parse(int argc, char** argv, Options& o) {
 }
 
 // The packed frames, each as the grab leaves it in the buffer.
-bool loadFrames(const std::vector<std::string>& paths, std::vector<std::vector<uint8_t>>& frames) {
+bool loadFrames(const std::vector<std::string>& paths, std::vector<Packed>& frames) {
     for (const std::string& path : paths) {
         ImageFrame frame;
         std::string error;
@@ -77,17 +76,22 @@ bool loadFrames(const std::vector<std::string>& paths, std::vector<std::vector<u
                          error.empty() ? "larger than the frame buffer" : error.c_str());
             return false;
         }
-        frames.push_back(packFrame(frame));
+        frames.push_back({packFrame(frame), frame.width, frame.height});
     }
     return true;
 }
 
-void runCycle(const std::vector<uint8_t>& packed) {
-    std::memcpy(frameExchange.frameBuffer, packed.data(), packed.size());
-    frameExchange.videoWidth = static_cast<int32_t>(packed[4] | packed[5] << 8 | packed[6] << 16);
-    frameExchange.videoHeight = static_cast<int32_t>(packed[8] | packed[9] << 8 | packed[10] << 16);
-    frameExchange.frameReady.store(1, std::memory_order_release);
-    RecognitionCycle();
+// One cycle as a camera stream runs it; its line goes into the results
+// text as the results window puts it there.
+void runCycle(const Packed& frame) {
+    PackedPicture picture;
+    picture.bytes = frame.bytes.data();
+    picture.size = frame.bytes.size();
+    picture.width = frame.width;
+    picture.height = frame.height;
+    const PictureReading reading = readPackedPicture(picture, CycleRun::Stream);
+    if (reading.decoded) ++decodedCycles;
+    prependResultLine(reading.line.c_str());
 }
 
 }  // namespace
@@ -98,13 +102,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: tessaread-soak [--cycles N] [--tolerance-kb K] IMAGE...\n");
         return 2;
     }
-    std::vector<std::vector<uint8_t>> frames;
+    std::vector<Packed> frames;
     if (!loadFrames(options.images, frames)) return 2;
 
-    std::vector<uint8_t> buffer(frameBufferCapacity);
-    frameExchange.frameBuffer = buffer.data();
-    frameExchange.frameBufferSize = buffer.size();
-    setResultsRoutines(&kRoutines);
     clearResultsText();
     prependResultLine("Start program!");
 

@@ -5,9 +5,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "frame/packed_frame.h"
+
 namespace {
 
-constexpr const char* kLogFileName = "r.log";
 // The whole line, stamp and line break included, stays below this.
 constexpr size_t kLogLineLimit = 10000;
 
@@ -22,23 +23,16 @@ int dayMs(const LocalTime& t)
            static_cast<int>(t.milliseconds);
 }
 
-constexpr size_t kBmpHeaderSize = 54;
-constexpr uint32_t kBmpInfoSize = 40;
-
-// Little-endian, byte by byte, whatever the host's byte order and packing.
-void put16(uint8_t* at, uint32_t value)
-{
-    at[0] = static_cast<uint8_t>(value);
-    at[1] = static_cast<uint8_t>(value >> 8);
-}
-
-void put32(uint8_t* at, uint32_t value)
-{
-    put16(at, value);
-    put16(at + 2, value >> 16);
-}
-
 }  // namespace
+
+const char* Recognizer::debugPath(const char* name, char* room, size_t roomSize) const
+{
+    if (debugFolder == nullptr || debugFolder[0] == '\0') {
+        return name;
+    }
+    const int length = std::snprintf(room, roomSize, "%s/%s", debugFolder, name);
+    return length >= 0 && static_cast<size_t>(length) < roomSize ? room : nullptr;
+}
 
 int Recognizer::appendLogLine(const char* text)
 {
@@ -60,7 +54,9 @@ int Recognizer::appendLogLine(const char* text)
         used = sizeof line - 2;
     }
     line[used++] = '\n';
-    logFile = std::fopen(kLogFileName, "a");
+    char room[kDebugPathCapacity];
+    const char* path = debugPath(kLogFileName, room, sizeof room);
+    logFile = path != nullptr ? std::fopen(path, "a") : nullptr;
     if (logFile == nullptr) {
         return 1;
     }
@@ -84,7 +80,9 @@ void Recognizer::logElapsedTime()
 
 int Recognizer::writeGridText(const char* fileName) const
 {
-    std::FILE* file = std::fopen(fileName, "w");
+    char room[kDebugPathCapacity];
+    const char* path = debugPath(fileName, room, sizeof room);
+    std::FILE* file = path != nullptr ? std::fopen(path, "w") : nullptr;
     if (file == nullptr) {
         return -1;
     }
@@ -102,29 +100,7 @@ int Recognizer::writeGridText(const char* fileName) const
 
 int Recognizer::writeImageBmp(const char* fileName) const
 {
-    std::FILE* file = std::fopen(fileName, "wb");
-    if (file == nullptr) {
-        return 1;
-    }
-    const bool hasPixels = pixels != nullptr && stride > 0 && height > 0;
-    const uint32_t imageSize =
-        hasPixels ? static_cast<uint32_t>(stride) * static_cast<uint32_t>(height) : 0;
-    uint8_t header[kBmpHeaderSize] = {};
-    header[0] = 'B';
-    header[1] = 'M';
-    put32(header + 2, imageSize + static_cast<uint32_t>(kBmpHeaderSize));
-    put32(header + 10, static_cast<uint32_t>(kBmpHeaderSize));
-    put32(header + 14, kBmpInfoSize);
-    put32(header + 18, static_cast<uint32_t>(width));
-    // Positive height: rows bottom-up, which is buffer order.
-    put32(header + 22, static_cast<uint32_t>(height));
-    put16(header + 26, 1);
-    put16(header + 28, 24);
-    put32(header + 34, imageSize);
-    bool ok = std::fwrite(header, 1, sizeof header, file) == sizeof header;
-    if (ok && imageSize > 0) {
-        ok = std::fwrite(pixels, 1, imageSize, file) == imageSize;
-    }
-    ok = std::fclose(file) == 0 && ok;
-    return ok ? 0 : 1;
+    char room[kDebugPathCapacity];
+    const char* path = debugPath(fileName, room, sizeof room);
+    return path != nullptr && writeBmpFile(path, pixels, width, height, stride) ? 0 : 1;
 }

@@ -10,12 +10,12 @@
 
 namespace {
 
-constexpr const char* kLogFileName = "r.log";
-
 // Empties the log for this run; false when it cannot be created.
-bool startLog()
+bool startLog(const Recognizer& r)
 {
-    std::FILE* file = std::fopen(kLogFileName, "w");
+    char room[kDebugPathCapacity];
+    const char* path = r.debugPath(kLogFileName, room, sizeof room);
+    std::FILE* file = path != nullptr ? std::fopen(path, "w") : nullptr;
     if (file == nullptr) {
         return false;
     }
@@ -44,6 +44,20 @@ int nextEdgeMark(const uint8_t* row, int from, int width)
     return width;
 }
 
+void recordCandidate(Recognizer& r)
+{
+    CandidateLog* log = r.candidateLog;
+    if (log == nullptr || log->count >= kCandidateLogCapacity) {
+        return;
+    }
+    const int corners[3] = {r.cornerL, r.cornerA, r.cornerB};
+    for (int i = 0; i < 3; ++i) {
+        log->x[log->count][i] = r.extremeX[corners[i]];
+        log->y[log->count][i] = r.extremeY[corners[i]];
+    }
+    ++log->count;
+}
+
 // Raster walk: every boundary pixel not yet traced starts a candidate; the
 // first one that passes the corner test and yields module boundary lines
 // is sampled and ends the search.
@@ -60,6 +74,7 @@ bool searchSymbol(Recognizer& r, DetectFlags flags, const char* imageFileName,
             if (!r.traceCandidate(x, y)) {
                 continue;
             }
+            recordCandidate(r);
             SymbolOutline outline{};
             if (r.buildBoundaryLines(outline)) {
                 r.sampleGrid(outline, flags, imageFileName, gridFileName);
@@ -91,7 +106,7 @@ int Recognizer::detect(int fixedThreshold, const char* imageFileName, const char
     StageTimer wholeRun("P  1");
     chooseThreshold(fixedThreshold, flags);
     logEnabled = (flags & DETECT_LOG) != 0 ? 1 : 0;
-    if (logEnabled == 1 && !startLog()) {
+    if (logEnabled == 1 && !startLog(*this)) {
         return -1;
     }
     startTime = platformLocalTime();

@@ -4,6 +4,7 @@
 // nothing.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -48,6 +49,12 @@ Line lineThroughPoints(double x1, double y1, double x2, double y2);
 // 0 with the crossing point written, 1 when the lines are nearly parallel.
 int intersectLines(Line first, Line second, double& x, double& y);
 
+// The debug log's file name; the grid and image dumps are named by the
+// caller of detect.
+constexpr const char* kLogFileName = "r.log";
+// Room for a debug file's path, folder included.
+constexpr size_t kDebugPathCapacity = 4096;
+
 constexpr int kExtremeCount = 8;
 constexpr int kBranchCapacity = 100;
 constexpr int kProbeCapacity = 1000;
@@ -90,6 +97,17 @@ struct SymbolOutline {
     double yD;
 };
 
+// Finder candidates that passed the corner test, in the order the walk met
+// them: corner L and the ends A and B of the finder's two sides, in buffer
+// coordinates. Kept only when a caller asks for them; keeping them changes
+// nothing of the detection.
+constexpr int kCandidateLogCapacity = 32;
+struct CandidateLog {
+    int count = 0;  // candidates kept, at most kCandidateLogCapacity
+    int x[kCandidateLogCapacity][3];
+    int y[kCandidateLogCapacity][3];
+};
+
 struct Recognizer {
     int threshold = 0;
     FILE* logFile = nullptr;
@@ -126,6 +144,10 @@ struct Recognizer {
     int gridCols = 0;
     int gridRows = 0;
     int32_t grid[kGridCapacity][kGridCapacity];
+    // The folder the debug files go into; nullptr: the current directory.
+    const char* debugFolder = nullptr;
+    // Where accepted finder candidates are recorded, if anywhere.
+    CandidateLog* candidateLog = nullptr;
 
     Recognizer() = default;
     ~Recognizer();
@@ -180,7 +202,10 @@ struct Recognizer {
     void sampleGrid(const SymbolOutline& outline, DetectFlags flags,
                     const char* imageFileName, const char* gridFileName);
 
-    // Debug log and dump files (debug_files.cpp).
+    // Debug log and dump files (debug_files.cpp). A debug file's path: the
+    // name itself, or the debug folder and the name; nullptr when it does
+    // not fit `room`.
+    const char* debugPath(const char* name, char* room, size_t roomSize) const;
     int appendLogLine(const char* text);
     void logElapsedTime();
     int writeGridText(const char* fileName) const;

@@ -31,20 +31,48 @@ constexpr int kAttemptFixedThreshold = 210;
 extern char LastDecodedText[kDecodedTextCapacity];
 extern int32_t LastEncodationMode;
 
-// Where the last successful decode came from: its attempt kind and the
-// size of its module grid (for the scanner's report and for tests).
-struct DecodeOrigin {
-    int kind;
-    int rows;
-    int cols;
+// What the attempts of the current cycle saw, beyond the text: for the
+// picture seam (picture_reading.h), which clears it before each cycle.
+struct AttemptRecord {
+    int decodedKind = -1;  // the kind that decoded; -1: none since cleared
+    int rows = 0;          // grid of the last symbol that reached the decoder
+    int cols = 0;
+    int status = -1;       // its DecodeStatus; -1: none reached it
+    int corrected = 0;     // when decoded
+    int32_t length = 0;    // bytes of LastDecodedText, 0 bytes counted
 };
-extern DecodeOrigin LastDecodeOrigin;
+extern AttemptRecord LastAttemptRecord;
 
 // 0: the next cycle starts with kinds 0 and 1; 1: with kinds 2 and 3.
 extern int32_t PairSelector;
 
 // Runs detection and decoding on the frame in the frame exchange.
 AttemptResult RecognitionAttempt(int kind);
+
+// What an attempt is run with, beside the pixels.
+struct AttemptSetup {
+    DetectFlags flags = 0;
+    const char* debugFolder = nullptr;   // nullptr: the current directory
+    CandidateLog* candidates = nullptr;  // where accepted candidates go
+};
+
+// What one attempt found: detect's result, and for a grid that reached the
+// decoder its size, status and, when decoded, text and mode.
+struct AttemptReport {
+    int detected = 0;
+    int rows = 0;
+    int cols = 0;
+    int status = -1;
+    int corrected = 0;
+    int32_t mode = 0;
+    int32_t length = 0;
+    char text[kDecodedTextCapacity];
+};
+
+// Detection and decoding on a private copy of `rows` (frame layout,
+// `stride` bytes a row), traced as the attempt's stages.
+AttemptResult runAttempt(const uint8_t* rows, int32_t width, int32_t height, int64_t stride,
+                         const AttemptSetup& setup, AttemptReport& report);
 
 // Where the cycle puts its line: the results window in the program, the
 // scanner's output in the scanner.
@@ -59,7 +87,8 @@ void setResultsRoutines(const ResultsRoutines* routines);
 // then frameReady is cleared.
 void RecognitionCycle();
 
-// Name of an encodation mode in the result line ("" when unknown).
+// Name of an encodation mode in the result line ("" when unknown); the
+// scanner prints the same names.
 const char* encodationModeName(int32_t mode);
 
 // The result line for a cycle ending at `time`: the time prefix, then the

@@ -7,7 +7,7 @@
 
 char LastDecodedText[kDecodedTextCapacity];
 int32_t LastEncodationMode = 0;
-DecodeOrigin LastDecodeOrigin = {-1, 0, 0};
+AttemptRecord LastAttemptRecord;
 
 namespace {
 
@@ -22,7 +22,7 @@ void compactGrid(const Recognizer& recognizer, uint8_t* symbolGrid) {
     }
 }
 
-AttemptResult decodeGrid(const Recognizer& recognizer, int kind) {
+AttemptResult decodeGrid(const Recognizer& recognizer, AttemptReport& report) {
     uint8_t symbolGrid[kGridCapacity * kGridCapacity];
     compactGrid(recognizer, symbolGrid);
 
@@ -32,11 +32,16 @@ AttemptResult decodeGrid(const Recognizer& recognizer, int kind) {
     int32_t mode = 0;
     const DecodeResult result = DecodeSymbol(recognizer.gridCols, recognizer.gridRows,
                                              symbolGrid, correctedFlag, correctedCount, mode);
+    report.rows = recognizer.gridRows;
+    report.cols = recognizer.gridCols;
+    report.status = static_cast<int>(result.status);
     if (result.status == DecodeStatus::Ok) {
-        LastEncodationMode = mode;
-        std::memcpy(LastDecodedText, result.text, sizeof LastDecodedText);
-        LastDecodedText[sizeof LastDecodedText - 1] = '\0';
-        LastDecodeOrigin = {kind, recognizer.gridRows, recognizer.gridCols};
+        report.mode = mode;
+        report.corrected = correctedCount;
+        std::memcpy(report.text, result.text, sizeof report.text);
+        report.text[sizeof report.text - 1] = '\0';
+        const void* end = std::memchr(report.text, '\0', sizeof report.text);
+        report.length = static_cast<int32_t>(static_cast<const char*>(end) - report.text);
         return ATTEMPT_DECODED;
     }
     return result.status == DecodeStatus::Uncorrectable ? ATTEMPT_UNCORRECTABLE
@@ -44,6 +49,48 @@ AttemptResult decodeGrid(const Recognizer& recognizer, int kind) {
 }
 
 }  // namespace
+
+AttemptResult runAttempt(const uint8_t* rows, int32_t width, int32_t height, int64_t stride,
+                         const AttemptSetup& setup, AttemptReport& report) {
+    // The copy has the frame's own stride whatever the source's, so that
+    // the detector's image dump is a plain BMP.
+    const int64_t copyStride = frameStride(width);
+    const size_t size = static_cast<size_t>(copyStride * height);
+    auto* copy = new (std::nothrow) uint8_t[size];
+    if (copy == nullptr) {
+        return ATTEMPT_NO_SYMBOL;
+    }
+    if (stride == copyStride) {
+        std::memcpy(copy, rows, size);
+    } else {
+        for (int32_t y = 0; y < height; ++y) {
+            std::memcpy(copy + copyStride * y, rows + stride * y, static_cast<size_t>(copyStride));
+        }
+    }
+
+    // The recognizer is large; it lives on the heap rather than on a
+    // thread's stack.
+    std::unique_ptr<Recognizer> recognizer(new (std::nothrow) Recognizer);
+    if (!recognizer) {
+        delete[] copy;
+        return ATTEMPT_NO_SYMBOL;
+    }
+    recognizer->width = width;
+    recognizer->stride = static_cast<int>(copyStride);
+    recognizer->height = height;
+    recognizer->pixels = copy;
+    recognizer->ownsPixels = 1;
+    recognizer->debugFolder = setup.debugFolder;
+    recognizer->candidateLog = setup.candidates;
+
+    StageTimer detection("Start 4");
+    report.detected = recognizer->detect(kAttemptFixedThreshold, "out0.bmp", "outt.txt", setup.flags);
+    StageTimer decoding("Start 45");
+    if (report.detected != 1) {
+        return ATTEMPT_NO_SYMBOL;
+    }
+    return decodeGrid(*recognizer, report);
+}
 
 AttemptResult RecognitionAttempt(int kind) {
     StageTimer attempt("Start 3");
@@ -56,33 +103,22 @@ AttemptResult RecognitionAttempt(int kind) {
         !frameFits(width, height, frameExchange.frameBufferSize)) {
         return ATTEMPT_NO_SYMBOL;
     }
-    const int64_t stride = frameStride(width);
-    const size_t size = static_cast<size_t>(stride * height);
-    auto* copy = new (std::nothrow) uint8_t[size];
-    if (copy == nullptr) {
-        return ATTEMPT_NO_SYMBOL;
+    AttemptSetup setup;
+    setup.flags = kAttemptFlags[kind];
+    AttemptReport report;
+    const AttemptResult result = runAttempt(frameExchange.frameBuffer + kFrameHeaderSize, width,
+                                            height, frameStride(width), setup, report);
+    if (report.status >= 0) {
+        LastAttemptRecord.rows = report.rows;
+        LastAttemptRecord.cols = report.cols;
+        LastAttemptRecord.status = report.status;
     }
-    std::memcpy(copy, frameExchange.frameBuffer + kFrameHeaderSize, size);
-
-    // The recognizer is large; it lives on the heap rather than on a
-    // thread's stack.
-    std::unique_ptr<Recognizer> recognizer(new (std::nothrow) Recognizer);
-    if (!recognizer) {
-        delete[] copy;
-        return ATTEMPT_NO_SYMBOL;
+    if (result == ATTEMPT_DECODED) {
+        LastEncodationMode = report.mode;
+        std::memcpy(LastDecodedText, report.text, sizeof LastDecodedText);
+        LastAttemptRecord.decodedKind = kind;
+        LastAttemptRecord.corrected = report.corrected;
+        LastAttemptRecord.length = report.length;
     }
-    recognizer->width = width;
-    recognizer->stride = static_cast<int>(stride);
-    recognizer->height = height;
-    recognizer->pixels = copy;
-    recognizer->ownsPixels = 1;
-
-    StageTimer detection("Start 4");
-    const int found = recognizer->detect(kAttemptFixedThreshold, "out0.bmp", "outt.txt",
-                                         kAttemptFlags[kind]);
-    StageTimer decoding("Start 45");
-    if (found != 1) {
-        return ATTEMPT_NO_SYMBOL;
-    }
-    return decodeGrid(*recognizer, kind);
+    return result;
 }

@@ -3,6 +3,7 @@
 
 #include "recognition/recognition.h"
 #include "shell/frame_exchange.h"
+#include "shell/results_text.h"
 
 int32_t PairSelector = 0;
 
@@ -12,9 +13,6 @@ const ResultsRoutines* resultsRoutines = nullptr;
 
 // The first attempt kind of each pair.
 constexpr int kPairFirstKind[2] = {0, 2};
-
-// Largest number of characters the refreshed results box shows.
-constexpr int kResultsBoxLimit = 29998;
 
 }  // namespace
 

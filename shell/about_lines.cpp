@@ -2,13 +2,6 @@
 
 #include "shell/results_text.h"
 
-namespace {
-
-// The box shows at most this many characters after About.
-constexpr int kAboutRefreshLimit = 29998;
-
-}  // namespace
-
 const char* const kAboutLines[kAboutLineCount] = {
     "Tessaread",
     "Version 1.000",
@@ -19,7 +12,7 @@ void prependAboutLines(void (*refresh)(int limit)) {
     for (const char* line : kAboutLines) {
         prependResultLine(line);
         if (refresh != nullptr) {
-            refresh(kAboutRefreshLimit);
+            refresh(kResultsBoxLimit);
         }
     }
 }

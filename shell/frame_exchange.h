@@ -9,12 +9,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "frame/packed_frame.h"
+
 // 1280 x 960 pixels of 3 bytes.
 constexpr size_t frameBufferCapacity = 3686400;
-
-// The packed image starts with a 40-byte bitmap header; the pixel rows
-// (blue, green, red, bottom row first, rows padded to 4 bytes) follow.
-constexpr size_t kFrameHeaderSize = 40;
 
 struct FrameExchange {
     std::atomic<uint8_t> frameReady{0};
@@ -30,16 +28,6 @@ struct FrameExchange {
 
 // The process-wide exchange.
 extern FrameExchange frameExchange;
-
-// Bytes per pixel row of a 24-bit frame: 3 x width rounded up to 4.
-inline int64_t frameStride(int32_t width) {
-    return (static_cast<int64_t>(width) * 3 + 3) / 4 * 4;
-}
-
-// Size of the packed image (header and rows) of a width x height frame.
-inline int64_t packedFrameSize(int32_t width, int32_t height) {
-    return static_cast<int64_t>(kFrameHeaderSize) + frameStride(width) * height;
-}
 
 // Whether a packed width x height frame fits a buffer of `capacity` bytes.
 // The program skips a frame that does not fit its buffer.

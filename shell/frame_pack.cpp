@@ -20,12 +20,6 @@ uint16_t readU16(const uint8_t* p) {
     return static_cast<uint16_t>(p[0] | p[1] << 8);
 }
 
-void writeU32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) {
-        p[i] = static_cast<uint8_t>(v >> (8 * i));
-    }
-}
-
 // One colour channel of a masked pixel format.
 struct Channel {
     uint32_t mask;
@@ -118,7 +112,7 @@ bool readLayout(const uint8_t* image, size_t imageSize, SourceLayout& s) {
     s.topDown = height < 0;
     s.height = s.topDown ? -height : height;
     s.pixelOffset = headerSize + readMasks(image, headerSize, compression, s) + 4 * coloursUsed;
-    s.stride = (static_cast<size_t>(width) * static_cast<size_t>(s.bitCount) + 31) / 32 * 4;
+    s.stride = static_cast<size_t>(paddedRowBytes(width, s.bitCount));
     const uint64_t rows = static_cast<uint64_t>(s.stride) * static_cast<uint64_t>(s.height);
     return s.pixelOffset <= imageSize && rows <= imageSize - s.pixelOffset;
 }
@@ -140,16 +134,6 @@ void packRow(const SourceLayout& s, const uint8_t* src, uint8_t* dst, size_t dst
     std::memset(dst + pixelBytes, 0, dstStride - pixelBytes);
 }
 
-void writeFrameHeader(uint8_t* frame, int32_t width, int32_t height) {
-    std::memset(frame, 0, kFrameHeaderSize);
-    writeU32(frame, static_cast<uint32_t>(kFrameHeaderSize));
-    writeU32(frame + 4, static_cast<uint32_t>(width));
-    writeU32(frame + 8, static_cast<uint32_t>(height));
-    frame[12] = 1;   // planes
-    frame[14] = 24;  // bits per pixel
-    writeU32(frame + 20, static_cast<uint32_t>(frameStride(width) * height));
-}
-
 }  // namespace
 
 int64_t impliedImageSize(int32_t width, int32_t height, size_t capacity) {
@@ -163,7 +147,7 @@ bool packFrame24(const uint8_t* image, size_t imageSize, uint8_t* frame, size_t 
         !frameFits(s.width, s.height, frameCapacity)) {
         return false;
     }
-    writeFrameHeader(frame, s.width, s.height);
+    writeFrameHeader(frame, s.width, s.height, static_cast<uint32_t>(frameStride(s.width) * s.height));
     const size_t dstStride = static_cast<size_t>(frameStride(s.width));
     for (int32_t row = 0; row < s.height; ++row) {
         // Row 0 of the frame is the bottom row of the picture.

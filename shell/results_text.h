@@ -6,6 +6,9 @@
 
 constexpr size_t kResultsTextCapacity = 80000;
 
+// Largest number of characters a refresh of the results box shows.
+constexpr int kResultsBoxLimit = 29998;
+
 // The text, NUL-terminated, in the ANSI code page.
 extern char ResultsText[kResultsTextCapacity];
 

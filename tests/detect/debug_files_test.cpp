@@ -165,8 +165,8 @@ TEST_F(DebugFilesTest, GridTextHoldsTheWidestRow)
 TEST_F(DebugFilesTest, BitmapHeaderIsLittleEndianAndPixelsInBufferOrder)
 {
     frame_builder::Frame frame = frame_builder::solidFrame(5, 2, 0, 0, 0);
-    for (size_t k = 0; k < frame.bytes.size(); ++k) {
-        frame.bytes[k] = uint8_t(k * 7 + 1);
+    for (size_t k = 0; k < frame.pixels.size(); ++k) {
+        frame.pixels[k] = uint8_t(k * 7 + 1);
     }
     auto image = frame_builder::makeRecognizer(frame);
     EXPECT_EQ(image->writeImageBmp("out0.bmp"), 0);
@@ -178,7 +178,7 @@ TEST_F(DebugFilesTest, BitmapHeaderIsLittleEndianAndPixelsInBufferOrder)
         32, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
     };
     EXPECT_EQ(std::vector<uint8_t>(file.begin(), file.begin() + 54), header);
-    EXPECT_EQ(std::vector<uint8_t>(file.begin() + 54, file.end()), frame.bytes);
+    EXPECT_EQ(std::vector<uint8_t>(file.begin() + 54, file.end()), frame.pixels);
     EXPECT_EQ(image->writeImageBmp("no/such/dir/out0.bmp"), 1);
 }
 

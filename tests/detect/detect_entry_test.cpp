@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "detect/recognizer.h"
+#include "recognition/recognition.h"
 #include "platform/platform.h"
 #include "tests/support/frame_builder.h"
 
@@ -15,7 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr DetectFlags kAttemptFlags[] = {0x88, 0x108, 0x09, 0x48};
 
 // A 10 x 10 ECC200 symbol (zint, "123"), picture top row first.
 const std::vector<std::string> kSymbol = {
@@ -111,7 +111,7 @@ TEST_F(DetectTest, UncreatableLogLeavesTheImageUntouched)
     const frame_builder::Frame frame = symbolFrame(4, 8);
     auto r = frame_builder::makeRecognizer(frame);
     EXPECT_EQ(r->detect(210, "out0.bmp", "outt.txt", DETECT_HIST_VALLEY | DETECT_LOG), -1);
-    EXPECT_TRUE(std::equal(frame.bytes.begin(), frame.bytes.end(), r->pixels));
+    EXPECT_TRUE(std::equal(frame.pixels.begin(), frame.pixels.end(), r->pixels));
 }
 
 TEST_F(DetectTest, StagesAreTracedInNestedOrder)
@@ -131,7 +131,7 @@ TEST_F(DetectTest, StagesAreTracedInNestedOrder)
 TEST_F(DetectTest, DegenerateImageFieldsAreNotWalked)
 {
     auto r = std::make_unique<Recognizer>();
-    EXPECT_EQ(r->detect(210, "out0.bmp", "outt.txt", 0x88), 0);
+    EXPECT_EQ(r->detect(210, "out0.bmp", "outt.txt", kAttemptFlags[0]), 0);
     uint8_t pixel[4] = {0, 0, 0, 0};
     r->pixels = pixel;
     r->width = 2;  // rows too short for two pixels

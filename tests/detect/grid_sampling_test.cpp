@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "detect/recognizer.h"
+#include "frame/packed_frame.h"
 
 namespace {
 
@@ -43,7 +44,7 @@ struct GridSetup {
         Recognizer& s = *r;
         s.width = kX0 * 2 + cols * kModule;
         s.height = kY0 * 2 + rows * kModule;
-        s.stride = (s.width * 3 + 3) / 4 * 4;
+        s.stride = int(frameStride(s.width));
         pixels.assign(size_t(s.stride) * size_t(s.height), 255);
         for (int row = 0; row < rows; ++row)
             for (int col = 0; col < cols; ++col)

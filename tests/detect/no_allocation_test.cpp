@@ -204,13 +204,13 @@ TEST(UnusualFrames, SymbolsCutByTheFrameEdgeReturnCleanly)
 TEST(UnusualFrames, VeryLargeFramesReturnCleanly)
 {
     const Frame big = symbolFrame(4096, 4096, 48, 48, Placement{2000, 2100, 60, 12});
-    for (unsigned flags : {0x88u, 0x09u}) {
+    for (unsigned flags : {kAttemptFlags[0], kAttemptFlags[2]}) {
         const DetectRun run = countedDetect(big, flags);
         EXPECT_TRUE(run.result == 0 || run.result == 1);
         EXPECT_EQ(run.allocations, 0);
     }
     const Frame noise = noiseFrame(4096, 4096, 3);
-    const DetectRun run = countedDetect(noise, 0x88);
+    const DetectRun run = countedDetect(noise, kAttemptFlags[0]);
     EXPECT_EQ(run.result, 0);
     EXPECT_EQ(run.allocations, 0);
 }

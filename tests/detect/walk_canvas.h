@@ -12,6 +12,7 @@
 
 #include "detect/recognizer.h"
 #include "platform/platform.h"
+#include "frame/packed_frame.h"
 
 struct WalkCanvas {
     std::vector<uint8_t> bytes;
@@ -21,7 +22,7 @@ struct WalkCanvas {
     {
         r->width = width;
         r->height = height;
-        r->stride = (width * 3 + 3) / 4 * 4;
+        r->stride = static_cast<int>(frameStride(width));
         bytes.assign(static_cast<size_t>(r->stride) * static_cast<size_t>(height), 255);
         r->pixels = bytes.data();
         r->ownsPixels = 0;

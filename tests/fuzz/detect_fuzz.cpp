@@ -12,8 +12,9 @@
 #include <cstring>
 #include <vector>
 
+#include "frame/packed_frame.h"
+#include "recognition/picture_reading.h"
 #include "recognition/recognition.h"
-#include "shell/frame_exchange.h"
 
 namespace {
 
@@ -63,16 +64,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
 
-    frameExchange.frameBuffer = frame.data();
-    frameExchange.frameBufferSize = frame.size();
-    frameExchange.videoWidth = width;
-    frameExchange.videoHeight = height;
-    const AttemptResult result = RecognitionAttempt(kind);
-    frameExchange.frameBuffer = nullptr;
-    frameExchange.frameBufferSize = 0;
-
-    if (result == ATTEMPT_DECODED &&
-        memchr(LastDecodedText, '\0', sizeof LastDecodedText) == nullptr) {
+    PictureView picture;
+    picture.rows = frame.data() + kFrameHeaderSize;
+    picture.width = width;
+    picture.height = height;
+    picture.stride = int32_t(stride);
+    AttemptSettings settings;
+    settings.kind = kind;
+    const AttemptReading attempt = readPictureOnce(picture, settings);
+    if (attempt.reading.decoded && attempt.reading.bytes.size() >= size_t(kDecodedTextCapacity)) {
         std::abort();
     }
     return 0;

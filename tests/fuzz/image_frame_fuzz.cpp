@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "shell/frame_exchange.h"
+#include "frame/packed_frame.h"
 #include "tools/imageio/image_frame.h"
 
 namespace {

@@ -166,7 +166,7 @@ TEST_F(RecognitionCycleTest, SecondAttemptOfThePairDecodesWhenTheFirstFails) {
     PairSelector = 0;
     EXPECT_EQ(afterPrefix(runCycle(frame)), "pair (ASCII)");
     EXPECT_EQ(seen.count("Start 3 started...\n"), 2);
-    EXPECT_EQ(LastDecodeOrigin.kind, 1);
+    EXPECT_EQ(LastAttemptRecord.decodedKind, 1);
     EXPECT_EQ(PairSelector, 0);
 }
 

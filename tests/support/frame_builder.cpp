@@ -5,11 +5,6 @@
 
 namespace frame_builder {
 
-int strideFor(int width)
-{
-    return (width * 3 + 3) / 4 * 4;
-}
-
 void Frame::set(int x, int y, uint8_t blue, uint8_t green, uint8_t red)
 {
     uint8_t* p = pixel(x, y);
@@ -23,8 +18,8 @@ Frame solidFrame(int width, int height, uint8_t blue, uint8_t green, uint8_t red
     Frame frame;
     frame.width = width;
     frame.height = height;
-    frame.stride = strideFor(width);
-    frame.bytes.assign(size_t(frame.stride) * size_t(height), 0xEE);
+    frame.stride = int(frameStride(width));
+    frame.pixels.assign(size_t(frame.stride) * size_t(height), 0xEE);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             frame.set(x, y, blue, green, red);
@@ -56,8 +51,8 @@ std::unique_ptr<Recognizer> makeRecognizer(const Frame& frame)
     recognizer->width = frame.width;
     recognizer->height = frame.height;
     recognizer->stride = frame.stride;
-    recognizer->pixels = new uint8_t[frame.bytes.size() + 1];
-    std::memcpy(recognizer->pixels, frame.bytes.data(), frame.bytes.size());
+    recognizer->pixels = new uint8_t[frame.pixels.size() + 1];
+    std::memcpy(recognizer->pixels, frame.pixels.data(), frame.pixels.size());
     recognizer->ownsPixels = 1;
     return recognizer;
 }

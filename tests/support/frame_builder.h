@@ -9,19 +9,17 @@
 #include <vector>
 
 #include "detect/recognizer.h"
+#include "frame/packed_frame.h"
 
 namespace frame_builder {
-
-// Bytes per row: width * 3 rounded up to a multiple of 4.
-int strideFor(int width);
 
 struct Frame {
     int width = 0;
     int height = 0;
     int stride = 0;
-    std::vector<uint8_t> bytes;  // stride * height
+    std::vector<uint8_t> pixels;  // stride * height
 
-    uint8_t* pixel(int x, int y) { return &bytes[size_t(y) * size_t(stride) + 3 * size_t(x)]; }
+    uint8_t* pixel(int x, int y) { return &pixels[size_t(y) * size_t(stride) + 3 * size_t(x)]; }
     void set(int x, int y, uint8_t blue, uint8_t green, uint8_t red);
     void setGrey(int x, int y, uint8_t value) { set(x, y, value, value, value); }
 };

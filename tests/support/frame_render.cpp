@@ -97,17 +97,12 @@ bool encodeWithZint(int rows, int cols, const std::string& text, ModuleGrid& gri
     return ok && status == 0 && rowCount == rows;
 }
 
-int frameStride(int width)
-{
-    return (width * 3 + 3) / 4 * 4;
-}
-
 Frame uniformFrame(int width, int height, uint8_t grey)
 {
     Frame f;
     f.width = width;
     f.height = height;
-    f.stride = frameStride(width);
+    f.stride = int(frameStride(width));
     f.pixels.assign(size_t(f.stride) * size_t(height), grey);
     return f;
 }
@@ -228,39 +223,6 @@ ReadOutcome readFrame(const Frame& frame)
         }
     }
     return outcome;
-}
-
-static void put16(std::FILE* f, unsigned v)
-{
-    std::fputc(int(v & 0xFF), f);
-    std::fputc(int((v >> 8) & 0xFF), f);
-}
-
-static void put32(std::FILE* f, unsigned v)
-{
-    put16(f, v & 0xFFFF);
-    put16(f, v >> 16);
-}
-
-bool writeBmp(const Frame& frame, const std::string& path)
-{
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    const unsigned imageSize = unsigned(frame.pixels.size());
-    put16(f, 19778);
-    put32(f, imageSize + 54);
-    put32(f, 0);
-    put32(f, 54);
-    put32(f, 40);
-    put32(f, unsigned(frame.width));
-    put32(f, unsigned(frame.height));
-    put16(f, 1);
-    put16(f, 24);
-    for (int i = 0; i < 6; ++i)
-        put32(f, i == 1 ? imageSize : 0);
-    std::fwrite(frame.pixels.data(), 1, frame.pixels.size(), f);
-    return std::fclose(f) == 0;
 }
 
 }  // namespace frame_render

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "ecc200/ecc200.h"
+#include "recognition/recognition.h"
+#include "tests/support/frame_builder.h"
 
 namespace frame_render {
 
@@ -31,14 +33,7 @@ int zintVersion(int rows, int cols);
 
 // A frame as the camera delivers it: blue-green-red, rows padded to a
 // multiple of 4 bytes, bottom row of the picture first.
-struct Frame {
-    int width = 0;
-    int height = 0;
-    int stride = 0;
-    std::vector<uint8_t> pixels;
-};
-
-int frameStride(int width);
+using frame_builder::Frame;
 
 Frame uniformFrame(int width, int height, uint8_t grey);
 
@@ -64,9 +59,6 @@ Frame renderFrame(int width, int height, const ModuleGrid& grid, const Placement
 bool fitsInFrame(int width, int height, const ModuleGrid& grid, const Placement& at,
                  double quietModules);
 
-// The four detector flag words of the recognition attempts.
-constexpr unsigned kAttemptFlags[4] = {0x88, 0x108, 0x09, 0x48};
-
 struct ReadOutcome {
     bool found = false;      // some flag word yielded a grid
     unsigned flags = 0;      // the flag word that did
@@ -84,8 +76,5 @@ struct ReadOutcome {
 // frame until one yields a grid, then decodes that grid. If that fails,
 // goes on with the remaining flag words for laterText.
 ReadOutcome readFrame(const Frame& frame);
-
-// Writes the frame as a 24-bit BMP (for looking at failures).
-bool writeBmp(const Frame& frame, const std::string& path);
 
 }  // namespace frame_render

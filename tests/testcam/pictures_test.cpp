@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstring>
 #include <vector>
+#include "frame/packed_frame.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ void put(std::vector<uint8_t>& out, size_t at, uint32_t value, int bytes) {
 // A BMP file whose pixel bytes count up from 1, row after row in file order.
 std::vector<uint8_t> makeBmp(const BmpRecipe& s) {
     const uint32_t rows = static_cast<uint32_t>(s.height < 0 ? -static_cast<int64_t>(s.height) : s.height);
-    const uint32_t stride = (static_cast<uint32_t>(s.width) * 3 + 3) & ~3u;
+    const auto stride = static_cast<uint32_t>(frameStride(s.width));
     const uint32_t offset = 14 + s.infoSize;
     std::vector<uint8_t> file(offset + static_cast<size_t>(stride) * rows, 0);
     file[0] = 'B';

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 #include <vector>
+#include "frame/packed_frame.h"
 
 namespace picture_files {
 
@@ -84,7 +85,7 @@ inline std::string le32(uint32_t v) {
 // bits: 24 or 32 (blue, green, red, then an unused byte).
 inline std::string bmpBytes(const Picture& p, bool topDown, int bits = 24) {
     const int bytesPerPixel = bits / 8;
-    const int stride = (p.width * bytesPerPixel + 3) / 4 * 4;
+    const int stride = int(paddedRowBytes(p.width, bits));
     std::string pixels(size_t(stride) * size_t(p.height), '\0');
     for (int y = 0; y < p.height; ++y) {
         const int fileRow = topDown ? y : p.height - 1 - y;

@@ -5,18 +5,12 @@
 #include <iterator>
 #include <memory>
 
+#include "frame/packed_frame.h"
+
 #define STBI_NO_STDIO
 #include <stb_image.h>
 
 namespace {
-
-constexpr size_t kHeaderSize = 40;
-
-void putLittleEndian(uint8_t* at, uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) {
-        at[i] = static_cast<uint8_t>(value >> (8 * i));
-    }
-}
 
 struct StbFree {
     void operator()(stbi_uc* p) const { stbi_image_free(p); }
@@ -314,7 +308,7 @@ bool decodeImageFrame(const uint8_t* data, size_t size, ImageFrame& frame, std::
     }
     frame.width = width;
     frame.height = height;
-    frame.stride = (width * 3 + 3) / 4 * 4;
+    frame.stride = static_cast<int32_t>(frameStride(width));
     frame.pixels.assign(static_cast<size_t>(frame.stride) * static_cast<size_t>(height), 0);
     // Grey (with or without alpha) is widened; alpha is dropped.
     const bool grey = channels < 3;
@@ -349,16 +343,5 @@ bool loadImageFrame(const std::string& path, ImageFrame& frame, std::string& err
 }
 
 std::vector<uint8_t> packFrame(const ImageFrame& frame) {
-    std::vector<uint8_t> packed(kHeaderSize + frame.pixels.size(), 0);
-    uint8_t* h = packed.data();
-    putLittleEndian(h + 0, 40, 4);                                      // header size
-    putLittleEndian(h + 4, static_cast<uint32_t>(frame.width), 4);
-    putLittleEndian(h + 8, static_cast<uint32_t>(frame.height), 4);     // bottom-up
-    putLittleEndian(h + 12, 1, 2);                                      // planes
-    putLittleEndian(h + 14, 24, 2);                                     // bits per pixel
-    putLittleEndian(h + 20, static_cast<uint32_t>(frame.pixels.size()), 4);  // image size
-    if (!frame.pixels.empty()) {
-        std::memcpy(packed.data() + kHeaderSize, frame.pixels.data(), frame.pixels.size());
-    }
-    return packed;
+    return packRows(frame.pixels.data(), frame.width, frame.height, frame.stride);
 }

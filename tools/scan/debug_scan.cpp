@@ -1,12 +1,9 @@
 #include "tools/scan/debug_scan.h"
 
-#include <cstring>
 #include <filesystem>
 #include <iostream>
-#include <memory>
-#include <vector>
 
-#include "detect/recognizer.h"
+#include "recognition/picture_reading.h"
 #include "tools/imageio/image_frame.h"
 #include "tools/scan/image_scan.h"
 #include "tools/scan/json_text.h"
@@ -14,64 +11,40 @@
 
 namespace fs = std::filesystem;
 
-// The recognition attempt's four detector settings, by kind.
-static constexpr DetectFlags kKindFlags[4] = {
-    DETECT_HIST_VALLEY | DETECT_PAINT_LINES,
-    DETECT_HIST_VALLEY_DARKER | DETECT_PAINT_LINES,
-    DETECT_MEAN_LOWERED | DETECT_PAINT_LINES,
-    DETECT_MEAN_RAISED | DETECT_PAINT_LINES,
-};
-
 static constexpr DetectFlags kDebugFlags = DETECT_LOG | DETECT_WRITE_GRID | DETECT_WRITE_IMAGE;
-
-// The detector writes its files into the current directory; this puts it
-// back whatever happens in between.
-class WorkingDirectory {
-public:
-    explicit WorkingDirectory(const fs::path& dir, std::error_code& ec)
-        : saved_(fs::current_path(ec)) {
-        if (!ec) fs::current_path(dir, ec);
-        entered_ = !ec;
-    }
-    ~WorkingDirectory() {
-        std::error_code ignored;
-        if (entered_) fs::current_path(saved_, ignored);
-    }
-    WorkingDirectory(const WorkingDirectory&) = delete;
-    WorkingDirectory& operator=(const WorkingDirectory&) = delete;
-
-private:
-    fs::path saved_;
-    bool entered_ = false;
-};
 
 struct KindOutcome {
     int detected = 0;  // detect's result: 1, 0 or -1
     ScanResult result;
 };
 
-static KindOutcome runKind(const ImageFrame& frame, DetectFlags flags) {
+// One attempt of the kind on the picture, its debug files written into
+// `folder`.
+static KindOutcome runKind(const ImageFrame& frame, int kind, const std::string& folder) {
+    PictureView picture;
+    picture.rows = frame.pixels.data();
+    picture.width = frame.width;
+    picture.height = frame.height;
+    picture.stride = frame.stride;
+    AttemptSettings settings;
+    settings.kind = kind;
+    settings.extraFlags = kDebugFlags;
+    settings.debugFolder = folder.c_str();
+    const AttemptReading attempt = readPictureOnce(picture, settings);
+
     KindOutcome out;
-    auto recognizer = std::make_unique<Recognizer>();
-    recognizer->width = frame.width;
-    recognizer->stride = frame.stride;
-    recognizer->height = frame.height;
-    // A fresh copy per kind: detection binarises and paints its image.
-    recognizer->pixels = new uint8_t[frame.pixels.size()];
-    std::memcpy(recognizer->pixels, frame.pixels.data(), frame.pixels.size());
-    recognizer->ownsPixels = 1;
-    out.detected = recognizer->detect(210, "out0.bmp", "outt.txt", flags | kDebugFlags);
-    if (out.detected != 1) return out;
-    int rows = recognizer->gridRows;
-    int cols = recognizer->gridCols;
-    if (rows < 0 || cols < 0 || rows > kGridCapacity || cols > kGridCapacity) return out;
-    std::vector<uint8_t> cells(static_cast<size_t>(rows) * static_cast<size_t>(cols));
-    for (int r = 0; r < rows; ++r) {
-        for (int c = 0; c < cols; ++c) {
-            cells[static_cast<size_t>(r) * cols + c] = static_cast<uint8_t>(recognizer->grid[r][c] & 0xFF);
-        }
+    out.detected = attempt.detected;
+    const PictureReading& r = attempt.reading;
+    if (out.detected != 1 || r.status < 0) return out;
+    out.result.rows = r.rows;
+    out.result.cols = r.cols;
+    out.result.status = r.status;
+    out.result.decoded = r.decoded;
+    if (r.decoded) {
+        out.result.text = r.bytes;
+        out.result.mode = r.mode;
+        out.result.corrected = r.corrected;
     }
-    out.result = decodeCells(rows, cols, cells.data());
     return out;
 }
 
@@ -115,14 +88,7 @@ int runDebugScan(const std::string& dir, const std::string& imagePath, bool json
             std::cerr << "tessaread-scan: " << kindDir.string() << ": cannot create: " << ec.message() << '\n';
             return 2;
         }
-        {
-            WorkingDirectory here(kindDir, ec);
-            if (ec) {
-                std::cerr << "tessaread-scan: " << kindDir.string() << ": cannot enter: " << ec.message() << '\n';
-                return 2;
-            }
-            k = runKind(frame, kKindFlags[kind]);
-        }
+        k = runKind(frame, kind, kindDir.string());
         if (k.detected < 0) {
             std::cerr << "tessaread-scan: " << kindDir.string() << ": cannot write r.log\n";
             ioError = true;

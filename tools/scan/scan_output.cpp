@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "ecc200/ecc200.h"
+#include "recognition/recognition.h"
 #include "tools/scan/json_text.h"
 
 ScanResult decodeCells(int rows, int cols, const uint8_t* cells) {
@@ -25,19 +26,6 @@ ScanResult decodeCells(int rows, int cols, const uint8_t* cells) {
     return r;
 }
 
-const char* modeName(int mode) {
-    switch (mode) {
-    case MODE_ASCII:
-    case MODE_ASCII_UPPER_SHIFT: return "ASCII";
-    case MODE_C40: return "C40";
-    case MODE_TEXT: return "TEXT";
-    case MODE_X12: return "X12";
-    case MODE_EDIFACT: return "EDIFACT";
-    case MODE_BASE256: return "B256";
-    default: return "";
-    }
-}
-
 std::string visibleText(const std::string& bytes) {
     std::string out;
     for (char c : bytes) {
@@ -55,14 +43,14 @@ std::string visibleText(const std::string& bytes) {
 
 std::string plainLine(const std::string& label, const ScanResult& result) {
     if (!result.decoded) return label + ": None";
-    return label + ": " + visibleText(result.text) + " (" + modeName(result.mode) + ")";
+    return label + ": " + visibleText(result.text) + " (" + encodationModeName(result.mode) + ")";
 }
 
 std::string jsonLine(const std::string& members, const ScanResult& result) {
     std::string line = "{" + members;
     line += "\"decoded\":" + std::string(result.decoded ? "true" : "false");
     line += ",\"text\":" + jsonLatin1(result.text);
-    line += ",\"mode\":" + (result.decoded ? jsonLatin1(modeName(result.mode)) : "null");
+    line += ",\"mode\":" + (result.decoded ? jsonLatin1(encodationModeName(result.mode)) : "null");
     line += ",\"mode_code\":" + (result.decoded ? std::to_string(result.mode) : "null");
     line += ",\"status\":" + std::to_string(result.status);
     line += ",\"rows\":" + std::to_string(result.rows);

@@ -18,9 +18,6 @@ struct ScanResult {
 // cells: rows x cols bytes, 1 dark, 0 light, 255 undecided.
 ScanResult decodeCells(int rows, int cols, const uint8_t* cells);
 
-// The result line's name of an encodation mode; "" for an unknown code.
-const char* modeName(int mode);
-
 // Decoded bytes for a one-line display: ISO-8859-1 converted to UTF-8,
 // control characters (CR and LF included) written as \xNN.
 std::string visibleText(const std::string& bytes);

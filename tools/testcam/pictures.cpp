@@ -6,77 +6,14 @@ namespace testcam {
 
 namespace {
 
-constexpr uint32_t kInfoHeaderBytes = 40;
-constexpr uint32_t kNoCompression = 0;  // BI_RGB
 constexpr int64_t kMinMilliseconds = 100;
 constexpr int64_t kMaxMilliseconds = 24LL * 3600 * 1000;
 
-uint32_t le32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-uint16_t le16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-
 uint32_t rowBytes(int32_t width, int bytesPerPixel) {
-    return (static_cast<uint32_t>(width) * static_cast<uint32_t>(bytesPerPixel) + 3u) & ~3u;
+    return static_cast<uint32_t>(paddedRowBytes(width, 8 * bytesPerPixel));
 }
 
 }  // namespace
-
-bool readBmpLayout(const uint8_t* head, size_t headSize, uint64_t fileSize, BmpLayout& layout) {
-    if (head == nullptr || headSize < kBmpHeaderBytes || head[0] != 'B' || head[1] != 'M') {
-        return false;
-    }
-    const uint32_t offset = le32(head + 10);
-    const uint32_t infoSize = le32(head + 14);
-    const auto width = static_cast<int32_t>(le32(head + 18));
-    const auto signedHeight = static_cast<int32_t>(le32(head + 22));
-    const uint16_t planes = le16(head + 26);
-    const uint16_t bits = le16(head + 28);
-    const uint32_t compression = le32(head + 30);
-    // Later header versions (V4, V5) extend the 40-byte one; their extra
-    // fields (colour masks, colour space) mean nothing for 24-bit BI_RGB.
-    if (infoSize < kInfoHeaderBytes || planes != 1 || bits != 24 ||
-        compression != kNoCompression) {
-        return false;
-    }
-    // INT32_MIN has no positive counterpart: it is refused with the rest.
-    if (width <= 0 || width > kMaxPictureSide || signedHeight == 0 ||
-        signedHeight < -kMaxPictureSide || signedHeight > kMaxPictureSide) {
-        return false;
-    }
-    const int32_t height = signedHeight < 0 ? -signedHeight : signedHeight;
-    const uint32_t stride = rowBytes(width, 3);
-    if (offset < 14 + static_cast<uint64_t>(infoSize) ||
-        static_cast<uint64_t>(offset) + static_cast<uint64_t>(stride) * height > fileSize) {
-        return false;
-    }
-    layout.width = width;
-    layout.height = height;
-    layout.topDown = signedHeight < 0;
-    layout.pixelOffset = offset;
-    layout.stride = stride;
-    return true;
-}
-
-bool readBmpRows(const uint8_t* file, size_t fileSize, const BmpLayout& layout,
-                 std::vector<uint8_t>& rows) {
-    BmpLayout now;
-    if (!readBmpLayout(file, fileSize, fileSize, now) || now.width != layout.width ||
-        now.height != layout.height) {
-        return false;
-    }
-    rows.assign(static_cast<size_t>(now.stride) * now.height, 0);
-    for (int32_t y = 0; y < now.height; ++y) {
-        const int32_t from = now.topDown ? now.height - 1 - y : y;
-        std::memcpy(&rows[static_cast<size_t>(y) * now.stride],
-                    file + now.pixelOffset + static_cast<size_t>(from) * now.stride, now.stride);
-    }
-    return true;
-}
 
 PictureChoice choosePictures(const std::vector<const BmpLayout*>& files) {
     PictureChoice choice;

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "frame/packed_frame.h"
+
 namespace testcam {
 
 // Largest picture side accepted; larger files are skipped.
@@ -16,29 +18,19 @@ constexpr int32_t kGreyWidth = 320;
 constexpr int32_t kGreyHeight = 240;
 constexpr uint8_t kGreyLevel = 0x80;
 // Bytes of a BMP file header plus its 40-byte bitmap header.
-constexpr size_t kBmpHeaderBytes = 54;
+constexpr size_t kBmpHeaderBytes = kBmpFileHeaderSize + kFrameHeaderSize;
 // How long each picture is shown when nothing else is asked for.
 constexpr int64_t kDefaultMillisecondsPerPicture = 2000;
 
-// Where the pixel rows of an uncompressed 24-bit BMP lie in its file.
-struct BmpLayout {
-    int32_t width = 0;
-    int32_t height = 0;    // always positive
-    bool topDown = false;  // the file's first row is the top row
-    uint32_t pixelOffset = 0;
-    uint32_t stride = 0;   // bytes per row in the file
-};
+using ::BmpLayout;
+using ::readBmpRows;
 
-// Reads the headers (the first kBmpHeaderBytes or more bytes of a file
-// of fileSize bytes). False unless the file is an uncompressed 24-bit BMP
-// whose rows all lie inside the file.
-bool readBmpLayout(const uint8_t* head, size_t headSize, uint64_t fileSize, BmpLayout& layout);
-
-// Copies the rows of a whole BMP file into `rows` as 24-bit rows of
-// width * 3 bytes padded to a multiple of 4, bottom row first. False when
-// the file does not match its layout.
-bool readBmpRows(const uint8_t* file, size_t fileSize, const BmpLayout& layout,
-                 std::vector<uint8_t>& rows);
+// The headers of a picture file the camera can play: an uncompressed
+// 24-bit BMP of at most kMaxPictureSide pixels a side.
+inline bool readBmpLayout(const uint8_t* head, size_t headSize, uint64_t fileSize,
+                          BmpLayout& layout) {
+    return ::readBmpLayout(head, headSize, fileSize, kMaxPictureSide, layout);
+}
 
 // Which files of a folder (already in name order) are played: every good
 // file of the size of the first good one. A file that is not a good BMP

@@ -1,0 +1,87 @@
+// One way into the engine for a picture the caller holds (the scanner, the
+// benchmarks, the soak, the tests, the thorough reader): the program's own
+// recognition cycle runs on it through the frame exchange, or one attempt
+// of a given kind runs on a private copy, and the outcome comes back as a
+// plain value.
+//
+// readPicture borrows the process-wide frame exchange and the results
+// routines for the duration of the call: it is for programs in which no
+// camera feeds the exchange, never for the Windows program's threads.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "detect/recognizer.h"
+
+// A picture in the frame layout: blue-green-red, bottom row first.
+struct PictureView {
+    const uint8_t* rows = nullptr;  // the first byte of the bottom row
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t stride = 0;             // bytes per row, at least 3 x width
+};
+
+// A packed picture as the grab leaves it in the frame buffer: the 40-byte
+// header, then the rows.
+struct PackedPicture {
+    const uint8_t* bytes = nullptr;
+    size_t size = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+};
+
+enum class CycleRun {
+    // One cycle starting with the first pair of attempt kinds, as after
+    // program start.
+    One,
+    // The scanner's reading: one cycle, and when it reads None a second
+    // one, which tries the other pair; the pair choice carries over from
+    // the previous picture.
+    BothPairs,
+    // A camera stream: one cycle, the pair choice carried from the
+    // previous picture.
+    Stream,
+};
+
+struct PictureReading {
+    bool decoded = false;
+    std::string bytes;    // the decoded bytes with their length (0 bytes kept)
+    int32_t mode = 0;     // EncodationMode
+    int kind = -1;        // the attempt kind that decoded
+    int rows = 0;         // module grid of the last symbol decoded
+    int cols = 0;
+    int status = -1;      // its DecodeStatus; -1: no grid reached the decoder
+    int corrected = 0;    // codewords changed by correction, when decoded
+    int cycles = 0;
+    double ms = 0;        // the cycles (or the attempt) only
+    std::string line;     // the last cycle's result line
+};
+
+PictureReading readPicture(const PictureView& picture, CycleRun run);
+PictureReading readPackedPicture(const PackedPicture& picture, CycleRun run);
+
+// A finder candidate the detector accepted: corner L, then the ends A and
+// B of the finder's two sides, in buffer coordinates.
+struct FinderCandidate {
+    int x[3];
+    int y[3];
+};
+
+struct AttemptSettings {
+    int kind = 0;                     // 0..3: that kind's detector flags
+    DetectFlags extraFlags = 0;       // added to the kind's flags
+    const char* debugFolder = nullptr;  // with extraFlags' debug bits: where the files go
+};
+
+struct AttemptReading {
+    PictureReading reading;
+    int detected = 0;  // detect's result: 1, 0 or -1
+    std::vector<FinderCandidate> candidates;  // in the order the detector met them
+};
+
+// One attempt of the given kind on a private copy of the picture, as the
+// recognition cycle runs it, without the cycle's result line.
+AttemptReading readPictureOnce(const PictureView& picture, const AttemptSettings& settings);

@@ -108,6 +108,17 @@ struct CandidateLog {
     int y[kCandidateLogCapacity][3];
 };
 
+// What the threshold choice learns from a frame whatever the attempt's
+// settings: the grey histogram and the mean brightness. The attempts of
+// one cycle work on the same frame and share them, so the second attempt
+// does not count the pixels again.
+struct FrameStatistics {
+    int histogramKnown = 0;
+    int histogram[256];
+    int meanKnown = 0;
+    int meanBrightness = 0;
+};
+
 struct Recognizer {
     int threshold = 0;
     FILE* logFile = nullptr;
@@ -148,6 +159,8 @@ struct Recognizer {
     const char* debugFolder = nullptr;
     // Where accepted finder candidates are recorded, if anywhere.
     CandidateLog* candidateLog = nullptr;
+    // Statistics of this frame shared with other attempts on it, if any.
+    FrameStatistics* frameStatistics = nullptr;
 
     Recognizer() = default;
     ~Recognizer();

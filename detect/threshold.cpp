@@ -326,7 +326,16 @@ int findValley(const int* h, int peak)
 int histogramThreshold(const Recognizer& r, DetectFlags flags)
 {
     int histogram[kBins];
-    r.greyHistogram(histogram);
+    FrameStatistics* shared = r.frameStatistics;
+    if (shared != nullptr && shared->histogramKnown != 0) {
+        std::memcpy(histogram, shared->histogram, sizeof histogram);
+    } else {
+        r.greyHistogram(histogram);
+        if (shared != nullptr) {
+            std::memcpy(shared->histogram, histogram, sizeof histogram);
+            shared->histogramKnown = 1;
+        }
+    }
     int peak = 0;
     for (int bin : histogram) {
         peak = bin > peak ? bin : peak;
@@ -339,8 +348,23 @@ int histogramThreshold(const Recognizer& r, DetectFlags flags)
     return t < 0 ? 0 : t;
 }
 
-// Mean over all pixels of the largest of the three bytes, truncated.
+int countedMeanBrightness(const Recognizer& r);
+
 int meanBrightness(const Recognizer& r)
+{
+    FrameStatistics* shared = r.frameStatistics;
+    if (shared == nullptr) {
+        return countedMeanBrightness(r);
+    }
+    if (shared->meanKnown == 0) {
+        shared->meanBrightness = countedMeanBrightness(r);
+        shared->meanKnown = 1;
+    }
+    return shared->meanBrightness;
+}
+
+// Mean over all pixels of the largest of the three bytes, truncated.
+int countedMeanBrightness(const Recognizer& r)
 {
     if (!imageUsable(r)) {
         return 0;

@@ -82,6 +82,7 @@ AttemptResult runAttempt(const uint8_t* rows, int32_t width, int32_t height, int
     recognizer->ownsPixels = 1;
     recognizer->debugFolder = setup.debugFolder;
     recognizer->candidateLog = setup.candidates;
+    recognizer->frameStatistics = setup.statistics;
 
     StageTimer detection("Start 4");
     report.detected = recognizer->detect(kAttemptFixedThreshold, "out0.bmp", "outt.txt", setup.flags);
@@ -93,6 +94,10 @@ AttemptResult runAttempt(const uint8_t* rows, int32_t width, int32_t height, int
 }
 
 AttemptResult RecognitionAttempt(int kind) {
+    return RecognitionAttempt(kind, nullptr);
+}
+
+AttemptResult RecognitionAttempt(int kind, FrameStatistics* statistics) {
     StageTimer attempt("Start 3");
     if (kind < 0 || kind >= kAttemptKinds) {
         return ATTEMPT_NO_SYMBOL;
@@ -105,6 +110,7 @@ AttemptResult RecognitionAttempt(int kind) {
     }
     AttemptSetup setup;
     setup.flags = kAttemptFlags[kind];
+    setup.statistics = statistics;
     AttemptReport report;
     const AttemptResult result = runAttempt(frameExchange.frameBuffer + kFrameHeaderSize, width,
                                             height, frameStride(width), setup, report);

@@ -60,9 +60,12 @@ int composeResultLine(char (&line)[kResultLineCapacity], const LocalTime& time,
 void RecognitionCycle() {
     StageTimer cycle("Start 1");
     const int first = kPairFirstKind[PairSelector == 1 ? 1 : 0];
-    AttemptResult result = RecognitionAttempt(first);
+    // Both attempts read the same frame: the second reuses what the first
+    // counted.
+    FrameStatistics statistics;
+    AttemptResult result = RecognitionAttempt(first, &statistics);
     if (result != ATTEMPT_DECODED) {
-        result = RecognitionAttempt(first + 1);
+        result = RecognitionAttempt(first + 1, &statistics);
     }
 
     StageTimer display("Start 2");

@@ -214,7 +214,7 @@ TEST(GreyValue, HistogramAndClassesAgreeWithTheFormulaOnEveryColour)
     std::vector<int> expectedBins(256);
     for (int y = 0; y < frame.height; ++y) {
         for (int x = 0; x < frame.width; ++x) {
-            const int bin = int(plainGrey(&frame.bytes[size_t(y) * frame.stride + 3 * x]));
+            const int bin = int(plainGrey(&frame.pixels[size_t(y) * frame.stride + 3 * x]));
             expectedBins[bin > 255 ? 255 : bin] += 1;
         }
     }
@@ -230,11 +230,11 @@ TEST(GreyValue, HistogramAndClassesAgreeWithTheFormulaOnEveryColour)
         for (int y = 0; y < frame.height; ++y) {
             const size_t row = size_t(y) * frame.stride;
             for (int x = 0; x < frame.width; ++x) {
-                const uint8_t expected = plainGrey(&frame.bytes[row + 3 * x]) > threshold ? 255 : 0;
+                const uint8_t expected = plainGrey(&frame.pixels[row + 3 * x]) > threshold ? 255 : 0;
                 const uint8_t* p = &r->pixels[row + 3 * x];
                 wrong += p[0] != expected || p[1] != expected || p[2] != expected;
             }
-            wrong += std::memcmp(&r->pixels[row + 3 * frame.width], &frame.bytes[row + 3 * frame.width],
+            wrong += std::memcmp(&r->pixels[row + 3 * frame.width], &frame.pixels[row + 3 * frame.width],
                                  frame.stride - 3 * frame.width) != 0;
         }
         EXPECT_EQ(wrong, 0) << "threshold " << threshold;
@@ -295,7 +295,7 @@ TEST(Binarisation, AgreesWithThePlainPassesOnRandomFrames)
                 r->binarise(flags);
                 Frame expected = frame;
                 plainBinarise(expected, threshold, flags == DETECT_HIST_VALLEY);
-                EXPECT_TRUE(std::equal(expected.bytes.begin(), expected.bytes.end(), r->pixels))
+                EXPECT_TRUE(std::equal(expected.pixels.begin(), expected.pixels.end(), r->pixels))
                     << "width " << width << " height " << height << " trial " << trial;
             }
         }

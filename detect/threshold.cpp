@@ -57,6 +57,10 @@ inline double greyValue(const uint8_t* pixel)
            kGreyWeights.red[pixel[2]];
 }
 
+// Black's grey value is exactly 0; white's falls a hair short of 255.
+constexpr int kWhiteBin = static_cast<int>(
+    kGreyWeights.green[kBins - 1] + kGreyWeights.blue[kBins - 1] + kGreyWeights.red[kBins - 1]);
+
 inline int greyBin(const uint8_t* pixel)
 {
     const int bin = static_cast<int>(greyValue(pixel));
@@ -102,7 +106,7 @@ inline bool onBoundary(const uint8_t* p, const uint8_t* above, const uint8_t* be
 // is at least 0.001 away from an integer); the test over all 2^24 colours
 // holds the code to that. Where S is a multiple of 1000 the double may land
 // on either side of the integer, so those pixels are decided by greyValue
-// itself.
+// itself, except black and white, whose grey values are known.
 uint32_t load32(const uint8_t* p)
 {
     uint32_t v;
@@ -156,11 +160,18 @@ void histogramRow(const uint8_t* p, int width, int (*lanes)[kBins])
     const __m128 half = _mm_set1_ps(0.5f);
     const __m128 thousandth = _mm_set1_ps(0.001f);
     const __m128 thousand = _mm_set1_ps(1000.0f);
+    const __m128 zero = _mm_setzero_ps();
+    const __m128 white = _mm_set1_ps(1000.0f * (kBins - 1));
+    const __m128i whiteBelow = _mm_set1_epi32(kWhiteBin - (kBins - 1));
     int x = 0;
     for (; x + kQuad <= width; x += kQuad, p += 3 * kQuad) {
         const __m128 s = _mm_cvtepi32_ps(greyTimes1000(p));
-        const __m128i whole = _mm_cvttps_epi32(_mm_mul_ps(_mm_add_ps(s, half), thousandth));
-        const int exact = _mm_movemask_ps(_mm_cmpeq_ps(_mm_mul_ps(_mm_cvtepi32_ps(whole), thousand), s));
+        __m128i whole = _mm_cvttps_epi32(_mm_mul_ps(_mm_add_ps(s, half), thousandth));
+        const __m128 isWhite = _mm_cmpeq_ps(s, white);
+        const __m128 blackOrWhite = _mm_or_ps(_mm_cmpeq_ps(s, zero), isWhite);
+        const int exact = _mm_movemask_ps(
+            _mm_andnot_ps(blackOrWhite, _mm_cmpeq_ps(_mm_mul_ps(_mm_cvtepi32_ps(whole), thousand), s)));
+        whole = _mm_add_epi32(whole, _mm_and_si128(_mm_castps_si128(isWhite), whiteBelow));
         alignas(16) int32_t bin[kQuad];
         _mm_store_si128(reinterpret_cast<__m128i*>(bin), whole);
         for (int k = 0; exact != 0 && k < kQuad; ++k) {
@@ -185,10 +196,15 @@ void classifyRowByGrey(uint8_t* p, int width, int threshold)
     // loop.
     if (threshold >= 0 && threshold <= kBins - 1) {
         const __m128i limit = _mm_set1_epi32(1000 * threshold);
+        // Only black gives 0 and only white 255000, and their grey values
+        // are not above 0 and 255: at those two thresholds no pixel needs
+        // the double.
+        const bool exactIsDark = threshold == 0 || threshold == kBins - 1;
         for (; x + kQuad <= width; x += kQuad, p += 3 * kQuad) {
             const __m128i s = greyTimes1000(p);
             int bits = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(s, limit)));
-            const int exact = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(s, limit)));
+            const int exact =
+                exactIsDark ? 0 : _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(s, limit)));
             for (int k = 0; exact != 0 && k < kQuad; ++k) {
                 if (((exact >> k) & 1) != 0 && greyValue(p + 3 * k) > threshold) {
                     bits |= 1 << k;

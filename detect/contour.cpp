@@ -6,6 +6,7 @@
 #include "detect/recognizer.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -52,6 +53,24 @@ int nextNeighbour(const Recognizer& r, int x, int y, bool& branch)
 {
     int next = -1;
     branch = false;
+    // Away from the image's edges every neighbour is inside, and the
+    // neighbours are fixed byte offsets from the pixel.
+    if (x > 0 && y > 0 && x + 1 < r.width && y + 1 < r.height) {
+        const uint8_t* p = pixelAt(r, x, y);
+        const ptrdiff_t row = r.stride;
+        const ptrdiff_t offsets[kNeighbourCount] = {3,  row + 3,  row,  row - 3,
+                                                    -3, -row - 3, -row, -row + 3};
+        for (int k = 0; k < kNeighbourCount; ++k) {
+            if (p[offsets[k]] == EDGE_MARK) {
+                if (next >= 0) {
+                    branch = true;
+                    break;
+                }
+                next = k;
+            }
+        }
+        return next;
+    }
     for (int k = 0; k < kNeighbourCount; ++k) {
         if (edgeAt(r, x + kStepX[k], y + kStepY[k])) {
             if (next >= 0) {

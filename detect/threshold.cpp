@@ -106,13 +106,49 @@ inline bool onBoundary(const uint8_t* p, const uint8_t* above, const uint8_t* be
 // is at least 0.001 away from an integer); the test over all 2^24 colours
 // holds the code to that. Where S is a multiple of 1000 the double may land
 // on either side of the integer, so those pixels are decided by greyValue
-// itself, except black and white, whose grey values are known.
+// itself (classes) or by a table made from it (histogram bins), and black
+// and white, whose grey values are known, need neither.
 uint32_t load32(const uint8_t* p)
 {
     uint32_t v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
+
+uint16_t load16(const uint8_t* p)
+{
+    uint16_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// For each blue and green byte there is at most one red byte that makes S a
+// multiple of 1000, k * 1000 (71 has the inverse 831 modulo 1000). below[]
+// at blue + 256 * green is 1 when that colour's grey value falls short of
+// k, so that it truncates to k - 1.
+struct WholeGreyBelow {
+    uint8_t below[kBins * kBins];
+};
+
+constexpr WholeGreyBelow makeWholeGreyBelow()
+{
+    WholeGreyBelow t{};
+    for (int green = 0; green < kBins; ++green) {
+        for (int blue = 0; blue < kBins; ++blue) {
+            const int partial = 707 * green + 222 * blue;
+            const int red = (1000 - partial % 1000) % 1000 * 831 % 1000;
+            if (red < kBins) {
+                const int k = (partial + 71 * red) / 1000;
+                const double grey =
+                    kGreyWeights.green[green] + kGreyWeights.blue[blue] + kGreyWeights.red[red];
+                t.below[blue + kBins * green] = grey < k ? 1 : 0;
+            }
+        }
+    }
+    return t;
+}
+
+constexpr WholeGreyBelow kWholeGreyBelow = makeWholeGreyBelow();
 
 // Reads the 12 bytes of pixels 0 to 3 and nothing beyond them.
 inline __m128i greyTimes1000(const uint8_t* p)
@@ -174,9 +210,9 @@ void histogramRow(const uint8_t* p, int width, int (*lanes)[kBins])
         whole = _mm_add_epi32(whole, _mm_and_si128(_mm_castps_si128(isWhite), whiteBelow));
         alignas(16) int32_t bin[kQuad];
         _mm_store_si128(reinterpret_cast<__m128i*>(bin), whole);
-        for (int k = 0; exact != 0 && k < kQuad; ++k) {
-            if (((exact >> k) & 1) != 0) {
-                bin[k] = greyBin(p + 3 * k);
+        if (exact != 0) {
+            for (int k = 0; k < kQuad; ++k) {
+                bin[k] -= ((exact >> k) & 1) & kWholeGreyBelow.below[load16(p + 3 * k)];
             }
         }
         lanes[0][bin[0]] += 1;

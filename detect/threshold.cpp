@@ -302,7 +302,68 @@ int markRowQuick(uint8_t* row, const uint8_t* above, const uint8_t* below, int w
     return x;
 }
 
+// The largest byte of each of five pixels, in their blue lanes (0, 3, 6, 9
+// and 12); reads bytes 0 to 17, up to the red byte of the pixel after them.
+inline __m128i brightestOfFive(const uint8_t* p)
+{
+    const __m128i blueLanes =
+        _mm_setr_epi8(-1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, 0);
+    return _mm_and_si128(
+        _mm_max_epu8(_mm_max_epu8(loadBytes(p), loadBytes(p + 1)), loadBytes(p + 2)), blueLanes);
+}
+
+// Returns the sum of the row's first pixels and how many it summed.
+unsigned long long brightnessSumQuick(const uint8_t* p, int width, int& done)
+{
+    __m128i sum = _mm_setzero_si128();
+    int x = 0;
+    for (; x + kMarkStep + 1 <= width; x += kMarkStep, p += 3 * kMarkStep) {
+        sum = _mm_add_epi64(sum, _mm_sad_epu8(brightestOfFive(p), _mm_setzero_si128()));
+    }
+    done = x;
+    alignas(16) unsigned long long halves[2];
+    _mm_store_si128(reinterpret_cast<__m128i*>(halves), sum);
+    return halves[0] + halves[1];
+}
+
+// Classifies the row's first pixels by their largest byte; returns how
+// many. Byte 15 of each store, the next pixel's blue byte, is written back
+// as read.
+int classifyRowByBytesQuick(uint8_t* p, int width, int threshold)
+{
+    if (threshold < 0 || threshold > kBins - 1) {
+        return 0;
+    }
+    const __m128i limit = _mm_set1_epi8(static_cast<char>(threshold));
+    const __m128i nextBlue = _mm_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, -1);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i allOnes = _mm_cmpeq_epi8(zero, zero);
+    int x = 0;
+    for (; x + kMarkStep + 1 <= width; x += kMarkStep, p += 3 * kMarkStep) {
+        // Saturated subtraction leaves non-zero exactly where a byte is
+        // above the threshold; the lanes outside the blue ones hold 0.
+        const __m128i light = _mm_xor_si128(
+            _mm_cmpeq_epi8(_mm_subs_epu8(brightestOfFive(p), limit), zero), allOnes);
+        const __m128i classes =
+            _mm_or_si128(light, _mm_or_si128(_mm_slli_si128(light, 1), _mm_slli_si128(light, 2)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p),
+                         _mm_or_si128(classes, _mm_and_si128(loadBytes(p), nextBlue)));
+    }
+    return x;
+}
+
 #else
+
+unsigned long long brightnessSumQuick(const uint8_t*, int, int& done)
+{
+    done = 0;
+    return 0;
+}
+
+int classifyRowByBytesQuick(uint8_t*, int, int)
+{
+    return 0;
+}
 
 void histogramRow(const uint8_t* p, int width, int (*lanes)[kBins])
 {
@@ -424,7 +485,9 @@ int countedMeanBrightness(const Recognizer& r)
     unsigned long long sum = 0;
     for (int y = 0; y < r.height; ++y) {
         const uint8_t* p = pixelAt(r, 0, y);
-        for (int x = 0; x < r.width; ++x, p += 3) {
+        int x = 0;
+        sum += brightnessSumQuick(p, r.width, x);
+        for (p += 3 * x; x < r.width; ++x, p += 3) {
             uint8_t brightest = p[0] > p[1] ? p[0] : p[1];
             sum += brightest > p[2] ? brightest : p[2];
         }
@@ -439,7 +502,9 @@ void classifyRow(uint8_t* p, int width, int threshold, bool byGrey)
         classifyRowByGrey(p, width, threshold);
         return;
     }
-    for (int x = 0; x < width; ++x, p += 3) {
+    const int done = classifyRowByBytesQuick(p, width, threshold);
+    p += 3 * done;
+    for (int x = done; x < width; ++x, p += 3) {
         setClass(p, brighterThan(p, threshold));
     }
 }

@@ -267,6 +267,21 @@ void plainBinarise(Frame& f, int threshold, bool byGrey)
     }
 }
 
+// The lowered mean threshold as worded: the mean of each pixel's largest
+// byte, truncated, less 40 above 60.
+int plainLoweredMean(Frame& f)
+{
+    double sum = 0;
+    for (int y = 0; y < f.height; ++y) {
+        for (int x = 0; x < f.width; ++x) {
+            const uint8_t* p = f.pixel(x, y);
+            sum += std::max({p[0], p[1], p[2]});
+        }
+    }
+    const int mean = int(sum / (double(f.width) * f.height));
+    return mean > 60 ? mean - 40 : mean;
+}
+
 TEST(Binarisation, AgreesWithThePlainPassesOnRandomFrames)
 {
     // Widths around the blocks of four and five pixels, with and without row
@@ -288,6 +303,9 @@ TEST(Binarisation, AgreesWithThePlainPassesOnRandomFrames)
                     }
                 }
             }
+            auto mean = frame_builder::makeRecognizer(frame);
+            mean->chooseThreshold(210, DETECT_MEAN_LOWERED);
+            EXPECT_EQ(mean->threshold, plainLoweredMean(frame)) << "width " << width;
             const int threshold = trial == 0 ? 0 : trial == 1 ? 255 : frame.pixel(0, 0)[1];
             for (const DetectFlags flags : {DetectFlags(DETECT_HIST_VALLEY), DetectFlags(DETECT_MEAN_LOWERED)}) {
                 auto r = frame_builder::makeRecognizer(frame);

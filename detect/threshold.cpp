@@ -97,6 +97,26 @@ inline bool onBoundary(const uint8_t* p, const uint8_t* above, const uint8_t* be
                            (x > 0 && p[-3] == 255) || (x + 1 < width && p[3] == 255));
 }
 
+constexpr int kQuad = 4;
+
+// Bit x of a row is 1 when pixel x is light. Classes are decided into
+// such rows first and written into the image afterwards, which lets a row
+// be marked from its neighbour rows' bits. Wider images take the plain
+// passes.
+constexpr int kBitWords = 128;
+constexpr int kBitRowCapacity = 64 * kBitWords;
+
+struct LightBits {
+    // One more word than needed, so that the right neighbour of the last
+    // pixel reads 0.
+    uint64_t word[kBitWords + 1];
+};
+
+inline void setLight(LightBits& row, int x, uint64_t bits)
+{
+    row.word[x >> 6] |= bits << (x & 63);
+}
+
 #if defined(__SSE2__)
 
 // Four pixels at a time in exact integers: S = 707 green + 222 blue + 71 red
@@ -167,26 +187,6 @@ inline __m128i greyTimes1000(const uint8_t* p)
                          _mm_castps_si128(_mm_shuffle_ps(low, high, _MM_SHUFFLE(3, 1, 3, 1))));
 }
 
-// The twelve class bytes of four pixels, indexed by their light bits.
-struct ClassQuad {
-    uint8_t bytes[12];
-};
-
-constexpr std::array<ClassQuad, 16> makeClassQuads()
-{
-    std::array<ClassQuad, 16> quads{};
-    for (int bits = 0; bits < 16; ++bits) {
-        for (int i = 0; i < 12; ++i) {
-            quads[bits].bytes[i] = ((bits >> (i / 3)) & 1) != 0 ? 255 : 0;
-        }
-    }
-    return quads;
-}
-
-constexpr std::array<ClassQuad, 16> kClassQuads = makeClassQuads();
-
-constexpr int kQuad = 4;
-
 // Histograms one per lane, so that neighbouring pixels of one colour do not
 // wait on each other's increments.
 void histogramRow(const uint8_t* p, int width, int (*lanes)[kBins])
@@ -225,82 +225,40 @@ void histogramRow(const uint8_t* p, int width, int (*lanes)[kBins])
     }
 }
 
-void classifyRowByGrey(uint8_t* p, int width, int threshold)
+// Light bits of the row's first pixels by grey value; returns how many.
+inline int greyLightQuick(const uint8_t* p, int width, int threshold, LightBits& row)
 {
+    // 1000 * threshold must fit; other thresholds take the plain loop.
+    if (threshold < 0 || threshold > kBins - 1) {
+        return 0;
+    }
+    const __m128i limit = _mm_set1_epi32(1000 * threshold);
+    // Only black gives 0 and only white 255000, and their grey values are
+    // not above 0 and 255: at those two thresholds no pixel needs the
+    // double.
+    const bool exactIsDark = threshold == 0 || threshold == kBins - 1;
     int x = 0;
-    // 1000 * threshold must fit; thresholds outside 0..255 take the plain
-    // loop.
-    if (threshold >= 0 && threshold <= kBins - 1) {
-        const __m128i limit = _mm_set1_epi32(1000 * threshold);
-        // Only black gives 0 and only white 255000, and their grey values
-        // are not above 0 and 255: at those two thresholds no pixel needs
-        // the double.
-        const bool exactIsDark = threshold == 0 || threshold == kBins - 1;
-        for (; x + kQuad <= width; x += kQuad, p += 3 * kQuad) {
-            const __m128i s = greyTimes1000(p);
-            int bits = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(s, limit)));
-            const int exact =
-                exactIsDark ? 0 : _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(s, limit)));
-            for (int k = 0; exact != 0 && k < kQuad; ++k) {
-                if (((exact >> k) & 1) != 0 && greyValue(p + 3 * k) > threshold) {
-                    bits |= 1 << k;
-                }
+    for (; x + kQuad <= width; x += kQuad, p += 3 * kQuad) {
+        const __m128i s = greyTimes1000(p);
+        unsigned bits = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(s, limit))));
+        const int exact =
+            exactIsDark ? 0 : _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(s, limit)));
+        for (int k = 0; exact != 0 && k < kQuad; ++k) {
+            if (((exact >> k) & 1) != 0 && greyValue(p + 3 * k) > threshold) {
+                bits |= 1u << k;
             }
-            std::memcpy(p, kClassQuads[static_cast<size_t>(bits)].bytes, 12);
         }
+        setLight(row, x, bits);
     }
-    for (; x < width; ++x, p += 3) {
-        setClass(p, greyValue(p) > threshold);
-    }
+    return x;
 }
-
-// Five pixels to a register (bytes 0 to 14; byte 15, the next pixel's blue
-// byte, is written back as it was read). Only the blue lanes 0, 3, 6, 9 and
-// 12 count, exactly as markRow tests blue bytes only. Marking turns a dark
-// blue byte into another dark one, so the order of the pixels does not
-// matter and every lane can be decided from the bytes as loaded.
-constexpr int kMarkStep = 5;
 
 inline __m128i loadBytes(const uint8_t* p)
 {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
 
-// Pixels [1, last) of a row whose pixel `last` exists; returns where it
-// stopped.
-int markRowQuick(uint8_t* row, const uint8_t* above, const uint8_t* below, int width)
-{
-    const __m128i light = _mm_set1_epi8(static_cast<char>(255));
-    const __m128i blueLanes =
-        _mm_setr_epi8(-1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, 0);
-    const __m128i edgeMark = _mm_set1_epi8(static_cast<char>(EDGE_MARK));
-    int x = 1;
-    // The right neighbours' load reaches the blue byte of pixel x + 6.
-    for (; x + kMarkStep + 1 < width; x += kMarkStep) {
-        uint8_t* p = row + 3 * x;
-        const __m128i here = loadBytes(p);
-        __m128i touches = _mm_or_si128(_mm_cmpeq_epi8(loadBytes(p - 3), light),
-                                       _mm_cmpeq_epi8(loadBytes(p + 3), light));
-        if (above != nullptr) {
-            touches = _mm_or_si128(touches, _mm_cmpeq_epi8(loadBytes(above + 3 * x), light));
-        }
-        if (below != nullptr) {
-            touches = _mm_or_si128(touches, _mm_cmpeq_epi8(loadBytes(below + 3 * x), light));
-        }
-        const __m128i marks =
-            _mm_and_si128(_mm_andnot_si128(_mm_cmpeq_epi8(here, light), touches), blueLanes);
-        if (_mm_movemask_epi8(marks) == 0) {
-            continue;
-        }
-        // A marked pixel becomes EDGE_MARK, 0, 0.
-        const __m128i pixelBytes =
-            _mm_or_si128(marks, _mm_or_si128(_mm_slli_si128(marks, 1), _mm_slli_si128(marks, 2)));
-        const __m128i marked = _mm_or_si128(_mm_andnot_si128(pixelBytes, here),
-                                            _mm_and_si128(marks, edgeMark));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), marked);
-    }
-    return x;
-}
+constexpr int kFive = 5;
 
 // The largest byte of each of five pixels, in their blue lanes (0, 3, 6, 9
 // and 12); reads bytes 0 to 17, up to the red byte of the pixel after them.
@@ -317,7 +275,7 @@ unsigned long long brightnessSumQuick(const uint8_t* p, int width, int& done)
 {
     __m128i sum = _mm_setzero_si128();
     int x = 0;
-    for (; x + kMarkStep + 1 <= width; x += kMarkStep, p += 3 * kMarkStep) {
+    for (; x + kFive + 1 <= width; x += kFive, p += 3 * kFive) {
         sum = _mm_add_epi64(sum, _mm_sad_epu8(brightestOfFive(p), _mm_setzero_si128()));
     }
     done = x;
@@ -326,42 +284,48 @@ unsigned long long brightnessSumQuick(const uint8_t* p, int width, int& done)
     return halves[0] + halves[1];
 }
 
-// Classifies the row's first pixels by their largest byte; returns how
-// many. Byte 15 of each store, the next pixel's blue byte, is written back
-// as read.
-int classifyRowByBytesQuick(uint8_t* p, int width, int threshold)
+// Light bits of the row's first pixels by their largest byte; returns how
+// many.
+inline int bytesLightQuick(const uint8_t* p, int width, int threshold, LightBits& row)
 {
     if (threshold < 0 || threshold > kBins - 1) {
         return 0;
     }
     const __m128i limit = _mm_set1_epi8(static_cast<char>(threshold));
-    const __m128i nextBlue = _mm_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, -1);
     const __m128i zero = _mm_setzero_si128();
-    const __m128i allOnes = _mm_cmpeq_epi8(zero, zero);
     int x = 0;
-    for (; x + kMarkStep + 1 <= width; x += kMarkStep, p += 3 * kMarkStep) {
-        // Saturated subtraction leaves non-zero exactly where a byte is
-        // above the threshold; the lanes outside the blue ones hold 0.
-        const __m128i light = _mm_xor_si128(
-            _mm_cmpeq_epi8(_mm_subs_epu8(brightestOfFive(p), limit), zero), allOnes);
-        const __m128i classes =
-            _mm_or_si128(light, _mm_or_si128(_mm_slli_si128(light, 1), _mm_slli_si128(light, 2)));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(p),
-                         _mm_or_si128(classes, _mm_and_si128(loadBytes(p), nextBlue)));
+    for (; x + kFive + 1 <= width; x += kFive, p += 3 * kFive) {
+        // Saturated subtraction leaves non-zero exactly where a byte is above
+        // the threshold; the dark lanes and those outside the blue ones
+        // compare equal to 0.
+        const unsigned dark = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_subs_epu8(brightestOfFive(p), limit), zero)));
+        const unsigned light = ~dark;
+        const uint64_t bits = (light & 1u) | ((light >> 2) & 2u) | ((light >> 4) & 4u) |
+                              ((light >> 6) & 8u) | ((light >> 8) & 16u);
+        setLight(row, x, bits);
+        if ((x & 63) > 64 - kFive) {
+            row.word[(x >> 6) + 1] |= bits >> (64 - (x & 63));
+        }
     }
     return x;
 }
 
 #else
 
-unsigned long long brightnessSumQuick(const uint8_t*, int, int& done)
+int greyLightQuick(const uint8_t*, int, int, LightBits&)
 {
-    done = 0;
     return 0;
 }
 
-int classifyRowByBytesQuick(uint8_t*, int, int)
+int bytesLightQuick(const uint8_t*, int, int, LightBits&)
 {
+    return 0;
+}
+
+unsigned long long brightnessSumQuick(const uint8_t*, int, int& done)
+{
+    done = 0;
     return 0;
 }
 
@@ -372,19 +336,88 @@ void histogramRow(const uint8_t* p, int width, int (*lanes)[kBins])
     }
 }
 
-void classifyRowByGrey(uint8_t* p, int width, int threshold)
+#endif
+
+void lightBitsRow(const uint8_t* p, int width, int threshold, bool byGrey, LightBits& row)
 {
-    for (int x = 0; x < width; ++x, p += 3) {
-        setClass(p, greyValue(p) > threshold);
+    std::memset(row.word, 0, sizeof(uint64_t) * static_cast<size_t>((width + 63) / 64 + 1));
+    int x = byGrey ? greyLightQuick(p, width, threshold, row)
+                   : bytesLightQuick(p, width, threshold, row);
+    for (p += 3 * x; x < width; ++x, p += 3) {
+        if (byGrey ? greyValue(p) > threshold : brighterThan(p, threshold)) {
+            setLight(row, x, 1);
+        }
     }
 }
 
-int markRowQuick(uint8_t*, const uint8_t*, const uint8_t*, int)
+// The twelve bytes of four pixels from their light bits (low nibble) and
+// mark bits (high nibble).
+struct PixelQuad {
+    uint8_t bytes[12];
+};
+
+constexpr std::array<PixelQuad, 256> makePixelQuads()
 {
-    return 1;
+    std::array<PixelQuad, 256> quads{};
+    for (int bits = 0; bits < 256; ++bits) {
+        for (int k = 0; k < 4; ++k) {
+            const bool light = ((bits >> k) & 1) != 0;
+            const bool mark = ((bits >> (4 + k)) & 1) != 0;
+            quads[bits].bytes[3 * k] = light ? 255 : mark ? EDGE_MARK : 0;
+            quads[bits].bytes[3 * k + 1] = light ? 255 : 0;
+            quads[bits].bytes[3 * k + 2] = light ? 255 : 0;
+        }
+    }
+    return quads;
 }
 
-#endif
+constexpr std::array<PixelQuad, 256> kPixelQuads = makePixelQuads();
+
+// Writes a row's classes, and with `above` or `below` given, its marks: a
+// dark pixel with a light 4-neighbour inside the image. Marks never make a
+// pixel light, so deciding them all from the classes is the same as the
+// pass that marks one pixel after the other. Runs of 64 pixels of one class
+// without marks are plain fills.
+void writeClasses(uint8_t* p, int width, const LightBits* above, const LightBits& here,
+                  const LightBits* below, bool markEdges)
+{
+    const int words = (width + 63) / 64;
+    for (int w = 0; w < words; ++w) {
+        const uint64_t light = here.word[w];
+        uint64_t marks = 0;
+        if (markEdges) {
+            uint64_t touches = (light << 1) | (light >> 1) | (here.word[w + 1] << 63);
+            if (w > 0) {
+                touches |= here.word[w - 1] >> 63;
+            }
+            if (above != nullptr) {
+                touches |= above->word[w];
+            }
+            if (below != nullptr) {
+                touches |= below->word[w];
+            }
+            marks = touches & ~light;
+        }
+        const int first = 64 * w;
+        const int count = width - first < 64 ? width - first : 64;
+        uint8_t* q = p + 3 * static_cast<size_t>(first);
+        const uint64_t all = count == 64 ? ~0ull : (1ull << count) - 1;
+        if ((marks & all) == 0 && (light == 0 || light == all)) {
+            std::memset(q, light == 0 ? 0 : 255, 3 * static_cast<size_t>(count));
+            continue;
+        }
+        int k = 0;
+        for (; k + 4 <= count; k += 4, q += 12) {
+            const unsigned index =
+                static_cast<unsigned>(((light >> k) & 15) | (((marks >> k) & 15) << 4));
+            std::memcpy(q, kPixelQuads[index].bytes, 12);
+        }
+        for (; k < count; ++k, q += 3) {
+            const unsigned index = static_cast<unsigned>(((light >> k) & 1) | (((marks >> k) & 1) << 4));
+            std::memcpy(q, kPixelQuads[index].bytes, 3);
+        }
+    }
+}
 
 void buildHistogram(const Recognizer& r, int* histogram)
 {
@@ -496,16 +529,12 @@ int countedMeanBrightness(const Recognizer& r)
     return static_cast<int>(static_cast<double>(sum) / count);
 }
 
-void classifyRow(uint8_t* p, int width, int threshold, bool byGrey)
+
+// The plain passes, for rows too wide for the bit rows.
+void classifyRowPlainly(uint8_t* p, int width, int threshold, bool byGrey)
 {
-    if (byGrey) {
-        classifyRowByGrey(p, width, threshold);
-        return;
-    }
-    const int done = classifyRowByBytesQuick(p, width, threshold);
-    p += 3 * done;
-    for (int x = done; x < width; ++x, p += 3) {
-        setClass(p, brighterThan(p, threshold));
+    for (int x = 0; x < width; ++x, p += 3) {
+        setClass(p, byGrey ? greyValue(p) > threshold : brighterThan(p, threshold));
     }
 }
 
@@ -515,16 +544,12 @@ void classifyRow(uint8_t* p, int width, int threshold, bool byGrey)
 // never marks a neighbour in turn.
 void markRow(uint8_t* row, const uint8_t* above, const uint8_t* below, int width)
 {
-    const auto markAt = [&](int x) {
+    for (int x = 0; x < width; ++x) {
         uint8_t* p = row + 3 * x;
         if (onBoundary(p, above != nullptr ? above + 3 * x : nullptr,
                        below != nullptr ? below + 3 * x : nullptr, x, width)) {
             markPixel(p);
         }
-    };
-    markAt(0);
-    for (int x = markRowQuick(row, above, below, width); x < width; ++x) {
-        markAt(x);
     }
 }
 
@@ -571,8 +596,15 @@ void Recognizer::classifyPixels(DetectFlags flags)
         return;
     }
     const bool byGrey = usesHistogram(flags);
+    LightBits bits;
     for (int y = 0; y < height; ++y) {
-        classifyRow(pixelAt(*this, 0, y), width, threshold, byGrey);
+        uint8_t* row = pixelAt(*this, 0, y);
+        if (width > kBitRowCapacity) {
+            classifyRowPlainly(row, width, threshold, byGrey);
+            continue;
+        }
+        lightBitsRow(row, width, threshold, byGrey, bits);
+        writeClasses(row, width, nullptr, bits, nullptr, false);
     }
 }
 
@@ -586,20 +618,26 @@ void Recognizer::markBoundaries()
     }
 }
 
-// Marking a row needs only the classes of its neighbour rows, so each row
-// is marked right after the row below it is classified, while both are
-// still in the cache.
+// Each row's light bits are found one row ahead of writing it, so that its
+// marks come from the bits of the rows on both sides.
 void Recognizer::binarise(DetectFlags flags)
 {
     if (!imageUsable(*this)) {
         return;
     }
+    if (width > kBitRowCapacity) {
+        classifyPixels(flags);
+        markBoundaries();
+        return;
+    }
     const bool byGrey = usesHistogram(flags);
-    classifyRow(pixelAt(*this, 0, 0), width, threshold, byGrey);
+    LightBits bits[3];
+    lightBitsRow(pixelAt(*this, 0, 0), width, threshold, byGrey, bits[0]);
     for (int y = 0; y < height; ++y) {
         if (y + 1 < height) {
-            classifyRow(pixelAt(*this, 0, y + 1), width, threshold, byGrey);
+            lightBitsRow(pixelAt(*this, 0, y + 1), width, threshold, byGrey, bits[(y + 1) % 3]);
         }
-        markImageRow(*this, y);
+        writeClasses(pixelAt(*this, 0, y), width, y > 0 ? &bits[(y + 2) % 3] : nullptr,
+                     bits[y % 3], y + 1 < height ? &bits[(y + 1) % 3] : nullptr, true);
     }
 }

@@ -284,10 +284,11 @@ int plainLoweredMean(Frame& f)
 
 TEST(Binarisation, AgreesWithThePlainPassesOnRandomFrames)
 {
-    // Widths around the blocks of four and five pixels, with and without row
-    // padding; noise, gradients and blotches; thresholds at pixel values.
+    // Widths around the blocks of four and five pixels and the 64-pixel
+    // words, with and without row padding, and one too wide for the words;
+    // noise, gradients and blotches; thresholds at pixel values.
     std::mt19937 random(13);
-    for (const int width : {1, 2, 3, 4, 5, 6, 7, 8, 11, 12, 13, 16, 17, 21, 64, 97, 640}) {
+    for (const int width : {1, 2, 3, 4, 5, 6, 7, 8, 11, 16, 17, 21, 59, 63, 64, 65, 97, 128, 129, 640, 8193}) {
         for (int trial = 0; trial < 12; ++trial) {
             const int height = 1 + int(random() % 9);
             Frame frame = frame_builder::solidFrame(width, height, 0, 0, 0);

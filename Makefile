@@ -37,11 +37,12 @@ asan: setup
 	cmake --build $(ASAN) -j $(JOBS)
 
 # Both Windows targets from the same sources: i686 is the shipped program,
-# x86_64 the one the tests run under wine64.
+# x86_64 the one the tests run under wine64. Their version resource says
+# 1.0.0; `make dist` builds them again with the release's version.
 cross: setup
-	$(CMAKE) -S . -B $(WIN32) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake
+	$(CMAKE) -S . -B $(WIN32) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake -DTESSAREAD_VERSION=
 	cmake --build $(WIN32) -j $(JOBS)
-	$(CMAKE) -S . -B $(WIN64) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-mingw32.cmake
+	$(CMAKE) -S . -B $(WIN64) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-mingw32.cmake -DTESSAREAD_VERSION=
 	cmake --build $(WIN64) -j $(JOBS)
 
 # The frame hand-over between two threads (and the rest of the recognition
@@ -85,6 +86,22 @@ demo: native
 demo-windows: native cross
 	scripts/wine-demo $(WIN64) $(NATIVE)
 
+# The release: dist/tessaread-VERSION-windows.zip from the two Windows
+# builds, then checked (its files, the programs' formats and imports, and
+# under Wine the unpacked program reading through the unpacked test
+# camera). The version is what git describe says, less the tag's v;
+# without a tag, the commit.
+DIST_VERSION = $(or $(shell git describe --tags --always --dirty --match 'v[0-9]*' 2>/dev/null | sed 's/^v//'),unknown)
+.PHONY: dist
+dist: setup
+	$(CMAKE) -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSAREAD_WIN64_DIR=$(WINE_TESTS_WIN64)
+	cmake --build $(NATIVE) -j $(JOBS) --target testcam-frames
+	$(CMAKE) -S . -B $(WIN32) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake -DTESSAREAD_VERSION=$(DIST_VERSION)
+	cmake --build $(WIN32) -j $(JOBS) --target Tessaread tessaread-testcam
+	$(CMAKE) -S . -B $(WIN64) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-mingw32.cmake -DTESSAREAD_VERSION=$(DIST_VERSION)
+	cmake --build $(WIN64) -j $(JOBS) --target Tessaread tessaread-testcam wine-probe
+	scripts/dist $(DIST_VERSION) $(WIN32) $(WIN64) $(NATIVE)
+
 check: WINE_TESTS_WIN64 = $(abspath $(WIN64))
 check: native asan cross
 	scripts/check-digests $(NATIVE)
@@ -93,4 +110,4 @@ check: native asan cross
 	$(MAKE) --no-print-directory tsan fuzz-check
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) dist

@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "ecc200/eci.h"
 #include "frame/packed_frame.h"
 #include "recognition/picture_reading.h"
 #include "tools/imageio/image_frame.h"
@@ -45,19 +46,6 @@ struct Reading {
     bool decoded = false;
     std::string text;  // UTF-8
 };
-
-std::string latin1ToUtf8(const std::string& bytes) {
-    std::string out;
-    for (unsigned char c : bytes) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
 
 double median(std::vector<double> values) {
     if (values.empty()) {
@@ -117,7 +105,7 @@ Reading readOurs(const ImageFrame& frame, int cycles) {
     r.ms = ms;
     r.decoded = reading.decoded;
     if (r.decoded) {
-        r.text = latin1ToUtf8(reading.bytes);
+        r.text = Latin1ToUtf8(reading.bytes);
     }
     return r;
 }
@@ -156,7 +144,7 @@ Reading readDmtx(const ImageFrame& frame) {
                 DmtxMessage* message = dmtxDecodeMatrixRegion(decode, region, DmtxUndefined);
                 if (message != nullptr) {
                     r.decoded = true;
-                    r.text = latin1ToUtf8(std::string(reinterpret_cast<char*>(message->output),
+                    r.text = Latin1ToUtf8(std::string(reinterpret_cast<char*>(message->output),
                                                       static_cast<size_t>(message->outputIdx)));
                     dmtxMessageDestroy(&message);
                 }
@@ -224,7 +212,7 @@ bool readExpected(const fs::path& image, std::string& expected) {
     }
     expected.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
     if (!isUtf8(expected)) {
-        expected = latin1ToUtf8(expected);
+        expected = Latin1ToUtf8(expected);
     }
     return true;
 }

@@ -1,6 +1,9 @@
 #include "ecc200/data_decode.h"
 
 #include <cstdlib>
+#include <utility>
+
+#include "ecc200/decode_extensions.h"
 
 namespace {
 
@@ -9,13 +12,27 @@ namespace {
 constexpr uint8_t kPad = 129;
 constexpr uint8_t kLatchC40 = 230;
 constexpr uint8_t kLatchBase256 = 231;
+constexpr uint8_t kFnc1 = 232;
+constexpr uint8_t kReaderProgramming = 234;
 constexpr uint8_t kUpperShift = 235;
+constexpr uint8_t kMacro05 = 236;
+constexpr uint8_t kMacro06 = 237;
 constexpr uint8_t kLatchX12 = 238;
 constexpr uint8_t kLatchText = 239;
 constexpr uint8_t kLatchEdifact = 240;
+constexpr uint8_t kEci = 241;
 constexpr uint8_t kUnlatch = 254;
 
 constexpr int32_t kEdifactUnlatch = 31;
+constexpr int32_t kC40Fnc1 = 27;
+constexpr char kGroupSeparator = 0x1D;
+
+// 255-state unrandomizing (ISO/IEC 16022, Annex B.2) of a codeword at
+// 1-based data position `position`.
+uint8_t Unrandomize255(int32_t position, uint8_t codeword) {
+    const int32_t t = codeword - (149 * position) % 255;
+    return static_cast<uint8_t>(t > 0 ? t - 1 : t + 255);
+}
 
 struct DecodeState {
     const uint8_t* codewords;
@@ -33,6 +50,9 @@ struct DecodeState {
     char* text;
     int32_t textLength;
     int32_t textCapacity;  // characters, without the NUL
+    // The extended decoding's codewords; nullptr for the default decoder.
+    const DecodeExtensions* extensions;
+    ExtendedData* extra;
 };
 
 void Append(DecodeState& st, int32_t byte) {
@@ -67,6 +87,69 @@ void LatchBase256(DecodeState& st) {
     } else {
         st.ended = true;
     }
+}
+
+void AppendText(DecodeState& st, const char* text) {
+    while (*text != '\0') Append(st, *text++);
+}
+
+// A letter or a digit pair: what may stand before an FNC1 in second
+// position as an application indicator (ISO/IEC 16022, 5.6.2).
+bool IsApplicationIndicator(uint8_t c) {
+    return (c >= 'A' + 1 && c <= 'Z' + 1) || (c >= 'a' + 1 && c <= 'z' + 1) || (c >= 130 && c <= 229);
+}
+
+// FNC1 in first position marks GS1 data, in second position after an
+// application indicator an industry format; neither is transmitted.
+// Anywhere else it separates fields and is transmitted as GS.
+void DecodeFnc1(DecodeState& st) {
+    if (st.pos == 1) {
+        st.extra->gs1 = true;
+    } else if (!(st.pos == 2 && IsApplicationIndicator(st.codewords[0]))) {
+        Append(st, kGroupSeparator);
+    }
+}
+
+// The designator after 241 takes one to three codewords (ISO/IEC 16022,
+// 5.4.2). A designator cut by the end of the data, or a codeword outside
+// its range, makes the data undecodable.
+bool ReadEciDesignator(DecodeState& st) {
+    int32_t c[3] = {};
+    const int32_t first = st.pos < st.count ? st.codewords[st.pos] : 0;
+    const int32_t length = first == 0 ? 0 : first <= 127 ? 1 : first <= 191 ? 2 : 3;
+    if (length == 0 || st.count - st.pos < length) return false;
+    for (int32_t k = 0; k < length; ++k) c[k] = st.codewords[st.pos++];
+    for (int32_t k = 1; k < length; ++k) {
+        if (c[k] < 1 || c[k] > 254) return false;
+    }
+    int32_t eci = c[0] - 1;
+    if (length == 2) eci = (c[0] - 128) * 254 + c[1] - 1 + 127;
+    if (length == 3) eci = (c[0] - 192) * 64516 + (c[1] - 1) * 254 + c[2] - 1 + 16383;
+    st.extra->segments.push_back({st.textLength, eci});
+    return true;
+}
+
+// ASCII codewords that only the extended decoding knows. Reader
+// programming and the macros stand only in first position; the macro
+// header goes out here and the trailer when the data ends.
+bool DecodeExtendedCodeword(DecodeState& st, uint8_t c) {
+    const DecodeExtensions* x = st.extensions;
+    if (x == nullptr) return false;
+    if (c == kFnc1 && x->fnc1) {
+        DecodeFnc1(st);
+        return true;
+    }
+    if (c == kReaderProgramming && x->readerProgramming && st.pos == 1) {
+        st.extra->readerProgramming = true;
+        return true;
+    }
+    if ((c == kMacro05 || c == kMacro06) && x->macros && st.pos == 1) {
+        st.extra->macro = c == kMacro05 ? 5 : 6;
+        AppendText(st, c == kMacro05 ? "[)>\x1e" "05\x1d" : "[)>\x1e" "06\x1d");
+        return true;
+    }
+    if (c == kEci && x->eci) return ReadEciDesignator(st);
+    return false;
 }
 
 bool IsLatch(uint8_t c) {
@@ -104,7 +187,7 @@ void DecodeAscii(DecodeState& st) {
         EnterMode(st, MODE_EDIFACT);
     } else if (c == kUnlatch) {
         st.unlatchFlag = true;
-    } else {
+    } else if (!DecodeExtendedCodeword(st, c)) {
         st.failed = true;
     }
 }
@@ -130,6 +213,8 @@ void DecodeShift2(DecodeState& st, int32_t v) {
         AppendShifted(st, '[' + v - 22);
     } else if (v == 30) {
         st.upperShift = true;
+    } else if (v == kC40Fnc1 && st.extensions != nullptr && st.extensions->fnc1) {
+        Append(st, kGroupSeparator);
     }
 }
 
@@ -242,33 +327,58 @@ void DecodeNext(DecodeState& st) {
     }
 }
 
-}  // namespace
-
-uint8_t Unrandomize255(int32_t position, uint8_t codeword) {
-    const int32_t t = codeword - (149 * position) % 255;
-    return static_cast<uint8_t>(t > 0 ? t - 1 : t + 255);
+bool UsableData(const CodewordBuffer* data, bool anyLength) {
+    return data != nullptr && data->length >= 0 && data->length <= data->capacity &&
+           (anyLength || data->length <= kMaxDecodedDataCodewords);
 }
 
-char* DecodeDataCodewords(const CodewordBuffer* data, EncodationMode& mode) {
-    mode = MODE_ASCII;
-    if (data == nullptr || data->length < 0 || data->length > kMaxDecodedDataCodewords ||
-        data->length > data->capacity) {
-        return nullptr;
-    }
-    const int32_t capacity = 4 * data->length;
-    char* text = static_cast<char*>(std::malloc(static_cast<size_t>(capacity) + 1));
-    if (text == nullptr) return nullptr;
-    DecodeState st = {};
+// Decodes every codeword of `data` into `text` (room for `capacity` bytes);
+// false when a codeword has no meaning.
+bool DecodeInto(const CodewordBuffer* data, char* text, int32_t capacity, DecodeState& st) {
     st.codewords = data->bytes;
     st.count = data->length;
     st.text = text;
     st.textCapacity = capacity;
     while (!st.ended && !st.failed && st.pos < st.count) DecodeNext(st);
-    if (st.failed) {
+    return !st.failed;
+}
+
+}  // namespace
+
+char* DecodeDataCodewords(const CodewordBuffer* data, EncodationMode& mode, int32_t& textLength) {
+    mode = MODE_ASCII;
+    if (!UsableData(data, false)) return nullptr;
+    const int32_t capacity = 4 * data->length;
+    char* text = static_cast<char*>(std::malloc(static_cast<size_t>(capacity) + 1));
+    if (text == nullptr) return nullptr;
+    DecodeState st = {};
+    if (!DecodeInto(data, text, capacity, st)) {
         std::free(text);
         return nullptr;
     }
     text[st.textLength] = '\0';
+    textLength = st.textLength;
     mode = static_cast<EncodationMode>(st.reported);
     return text;
+}
+
+bool DecodeDataCodewordsExtended(const CodewordBuffer* data, const DecodeExtensions& extensions,
+                                 ExtendedData& out) {
+    out = ExtendedData();
+    if (!UsableData(data, extensions.largeSymbols)) return false;
+    // Room for two digits a codeword (3,116 bytes for the largest symbol)
+    // and the macro header and trailer.
+    std::string text(static_cast<size_t>(4 * data->length + 16), '\0');
+    DecodeState st = {};
+    st.extensions = &extensions;
+    st.extra = &out;
+    if (!DecodeInto(data, &text[0], static_cast<int32_t>(text.size()), st)) {
+        out = ExtendedData();
+        return false;
+    }
+    if (out.macro != 0) AppendText(st, "\x1e\x04");
+    text.resize(static_cast<size_t>(st.textLength));
+    out.bytes = std::move(text);
+    out.mode = static_cast<EncodationMode>(st.reported);
+    return true;
 }

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "ecc200/ecc200.h"
 #include "ecc200/placement.h"
@@ -11,11 +13,31 @@ constexpr int32_t kMaxDecodedDataCodewords = 200;
 
 // The text of the buffer's `length` data codewords, NUL-terminated, in a
 // buffer of 4 * length + 1 bytes allocated with malloc (the caller frees
-// it), and the encodation entered last. Nothing when there are more than
-// kMaxDecodedDataCodewords codewords, memory runs out, or an ASCII codeword
-// has no meaning; `mode` is then not meaningful.
-char* DecodeDataCodewords(const CodewordBuffer* data, EncodationMode& mode);
+// it), its byte count before the terminator in `textLength` (0 bytes of the
+// data count: Base 256 and codeword 1 yield them), and the encodation
+// entered last. Nothing when there are more than kMaxDecodedDataCodewords
+// codewords, memory runs out, or an ASCII codeword has no meaning; `mode`
+// and `textLength` are then not meaningful.
+char* DecodeDataCodewords(const CodewordBuffer* data, EncodationMode& mode, int32_t& textLength);
 
-// 255-state unrandomizing (ISO/IEC 16022, Annex B.2) of a codeword at
-// 1-based data position `position`.
-uint8_t Unrandomize255(int32_t position, uint8_t codeword);
+struct DecodeExtensions;
+
+// Bytes from `start` on are in the character set of ECI `eci`.
+struct EciSegment {
+    int32_t start;
+    int32_t eci;
+};
+
+struct ExtendedData {
+    std::string bytes;
+    EncodationMode mode = MODE_ASCII;
+    bool gs1 = false;
+    bool readerProgramming = false;
+    int32_t macro = 0;
+    std::vector<EciSegment> segments;  // in data order
+};
+
+// DecodeDataCodewords with the codewords and sizes that `extensions` admit.
+// False when there is no text.
+bool DecodeDataCodewordsExtended(const CodewordBuffer* data, const DecodeExtensions& extensions,
+                                 ExtendedData& out);

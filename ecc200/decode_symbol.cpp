@@ -1,8 +1,11 @@
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "ecc200/data_decode.h"
+#include "ecc200/decode_extensions.h"
 #include "ecc200/ecc200.h"
+#include "ecc200/eci.h"
 #include "ecc200/placement.h"
 #include "ecc200/reed_solomon.h"
 #include "ecc200/symbol_size.h"
@@ -79,24 +82,46 @@ void Reinterleave(DecodeWork& w) {
 }
 
 DecodeStatus DecodeText(DecodeWork& w, DecodeResult& result, EncodationMode& mode) {
-    char* text = DecodeDataCodewords(w.data, mode);
+    int32_t length = 0;
+    char* text = DecodeDataCodewords(w.data, mode, length);
     if (text == nullptr) return DecodeStatus::NoText;
-    const size_t length = std::strlen(text);
-    const size_t copied = length < sizeof(result.text) - 1 ? length : sizeof(result.text) - 1;
-    std::memcpy(result.text, text, copied);
+    // 0 bytes inside the text travel with it; the length says where it ends.
+    const int32_t copied = length < kDecodedTextCapacity - 1 ? length : kDecodedTextCapacity - 1;
+    std::memcpy(result.text, text, static_cast<size_t>(copied));
     result.text[copied] = '\0';
+    result.length = copied;
     std::free(text);
     return DecodeStatus::Ok;
 }
 
-DecodeStatus DecodeWithWork(DecodeWork& w, const uint8_t* grid, int32_t columns, DecodeResult& result,
-                            EncodationMode& mode) {
+// The symbol's corrected data codewords into w.data.
+DecodeStatus CorrectData(DecodeWork& w, const uint8_t* grid, int32_t columns) {
     DecodeStatus status = ReadStream(w, grid, columns);
     if (status != DecodeStatus::Ok) return status;
     if ((status = Deinterleave(w)) != DecodeStatus::Ok) return status;
     if ((status = CorrectBlocks(w)) != DecodeStatus::Ok) return status;
     Reinterleave(w);
-    return DecodeText(w, result, mode);
+    return DecodeStatus::Ok;
+}
+
+DecodeStatus DecodeWithWork(DecodeWork& w, const uint8_t* grid, int32_t columns, DecodeResult& result,
+                            EncodationMode& mode) {
+    const DecodeStatus status = CorrectData(w, grid, columns);
+    return status != DecodeStatus::Ok ? status : DecodeText(w, result, mode);
+}
+
+DecodeStatus DecodeExtendedText(const DecodeWork& w, const DecodeExtensions& extensions, ExtendedDecode& out) {
+    ExtendedData data;
+    if (!DecodeDataCodewordsExtended(w.data, extensions, data)) return DecodeStatus::NoText;
+    if (!EciBytesToUtf8(data.bytes, data.segments, out.utf8)) return DecodeStatus::Unconvertible;
+    out.mode = data.mode;
+    out.bytes = std::move(data.bytes);
+    out.eci = data.segments.empty() ? -1 : data.segments.back().eci;
+    out.gs1 = data.gs1;
+    out.readerProgramming = data.readerProgramming;
+    out.macro = data.macro;
+    out.correctedCount = w.correctedCount;
+    return DecodeStatus::Ok;
 }
 
 }  // namespace
@@ -117,10 +142,29 @@ DecodeResult DecodeSymbol(int32_t columns, int32_t rows, const uint8_t* grid, in
     ReleaseWork(work);
     if (result.status != DecodeStatus::Ok) {
         result.text[0] = '\0';
+        result.length = 0;
         return result;
     }
     correctedFlag = 1;
     correctedCount = work.correctedCount;
     mode = decodedMode;
     return result;
+}
+
+ExtendedDecode DecodeSymbolExtended(int32_t columns, int32_t rows, const uint8_t* grid,
+                                    const DecodeExtensions& extensions) {
+    ExtendedDecode out;
+    const int32_t sizeIndex = FindSymbolSize(columns, rows);
+    if (sizeIndex < 0 || grid == nullptr) {
+        out.status = DecodeStatus::SizeNotInTable;
+        return out;
+    }
+    DecodeWork work = {};
+    work.sizeIndex = sizeIndex;
+    DecodeStatus status = CorrectData(work, grid, columns);
+    if (status == DecodeStatus::Ok) status = DecodeExtendedText(work, extensions, out);
+    ReleaseWork(work);
+    if (status != DecodeStatus::Ok) out = ExtendedDecode();
+    out.status = status;
+    return out;
 }

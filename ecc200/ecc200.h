@@ -21,6 +21,9 @@ enum class DecodeStatus : int32_t {
     Uncorrectable = 4,
     NoBlockMemory = 5,
     NoText = 6,  // corrected, but the data codewords yield no text
+    // Extended decoding only: an ECI without a known character set, or bytes
+    // that are not valid in the character set of theirs.
+    Unconvertible = 7,
 };
 
 constexpr int kDecodedTextCapacity = 1600;
@@ -28,6 +31,7 @@ constexpr int kDecodedTextCapacity = 1600;
 struct DecodeResult {
     char text[kDecodedTextCapacity];  // NUL-terminated; empty unless Ok
     DecodeStatus status;
+    int32_t length;  // bytes of text before the terminator, 0 bytes within it counted
 };
 
 // grid: rows x columns bytes, row-major; row 0 is the clock-track (top)

@@ -61,11 +61,6 @@ bool IsSquareSize(int32_t index) {
     return a.regionColumns == a.regionRows;
 }
 
-int32_t DataRegionCount(int32_t index) {
-    const int32_t n = kSymbolSizeTable[index].regions;
-    return IsSquareSize(index) ? n * n : n;
-}
-
 int32_t MappingColumns(int32_t index) {
     return kSymbolSizeTable[index].attributes.regionColumns * kSymbolSizeTable[index].regions;
 }
@@ -89,8 +84,4 @@ int32_t BlockCodewords(int32_t index, int32_t block) {
         return block < kUnevenLongBlocks ? 218 : 217;
     }
     return TotalCodewords(index) / kSymbolSizeTable[index].blocks;
-}
-
-int32_t BlockDataCodewords(int32_t index, int32_t block) {
-    return BlockCodewords(index, block) - CheckCodewordsPerBlock(index);
 }

@@ -31,11 +31,9 @@ int32_t FindSymbolSize(int32_t columns, int32_t rows);
 const SymbolSizeRow& SymbolSizeAt(int32_t index);
 
 bool IsSquareSize(int32_t index);
-int32_t DataRegionCount(int32_t index);
 int32_t MappingColumns(int32_t index);
 int32_t MappingRows(int32_t index);
 int32_t TotalCodewords(int32_t index);
 int32_t CheckCodewordsPerBlock(int32_t index);
 // Codewords of interleaved block `block` (data and check).
 int32_t BlockCodewords(int32_t index, int32_t block);
-int32_t BlockDataCodewords(int32_t index, int32_t block);

@@ -1,10 +1,13 @@
 // The few services the engine takes from the platform: a millisecond tick
-// count, the local time and the debugger output channel. Windows supplies
-// them with GetTickCount, GetLocalTime and OutputDebugStringA; elsewhere
-// they come from POSIX clocks and a sink that the program installs.
+// count, the local time, the debugger output channel and character-set
+// conversion. Windows supplies them with GetTickCount, GetLocalTime,
+// OutputDebugStringA and its code pages; elsewhere they come from POSIX
+// clocks, a sink that the program installs and iconv.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 struct LocalTime {
     unsigned year;
@@ -41,3 +44,10 @@ bool debugChannelActive();
 
 // Hands one whole message to the channel in a single call.
 void debugOutput(const char* text);
+
+// `length` bytes of text in the character set of code page `codePage`
+// (Windows numbering: 437, 932, 1250-1252, 1256, 28590 + n for ISO-8859-n,
+// 65001 UTF-8) as UTF-8 in `utf8`. False, with `utf8`
+// empty, when the platform lacks the character set or the bytes are not a
+// valid text in it: the caller never sees a guessed character.
+bool convertToUtf8(uint32_t codePage, const char* bytes, size_t length, std::string& utf8);

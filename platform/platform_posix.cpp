@@ -1,10 +1,14 @@
 // POSIX services: a monotonic clock for the tick count, CLOCK_REALTIME with
-// the local time zone for the clock, and an installable sink in place of a
-// debugger channel.
+// the local time zone for the clock, an installable sink in place of a
+// debugger channel, and iconv for character sets.
 #include "platform/platform.h"
 
+#include <iconv.h>
+
 #include <atomic>
+#include <cstdio>
 #include <ctime>
+#include <utility>
 
 namespace {
 
@@ -27,6 +31,23 @@ uint32_t monotonicTicks()
     uint64_t ms = static_cast<uint64_t>(now.tv_sec) * 1000u +
                   static_cast<uint64_t>(now.tv_nsec / 1000000);
     return static_cast<uint32_t>(ms);
+}
+
+// iconv's names for the code pages. CP932 rather than SHIFT_JIS: glibc's
+// SHIFT_JIS reads 0x5C as a yen sign, Windows' 932 as a backslash.
+const char* iconvName(uint32_t codePage)
+{
+    switch (codePage) {
+    case 437: return "CP437";
+    case 932: return "CP932";
+    case 1250: return "CP1250";
+    case 1251: return "CP1251";
+    case 1252: return "CP1252";
+    case 1256: return "CP1256";
+    case 65001: return "UTF-8";
+    default: break;
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -80,4 +101,31 @@ void debugOutput(const char* text)
     if (sink != nullptr) {
         sink(text, debugContext.load(std::memory_order_acquire));
     }
+}
+
+bool convertToUtf8(uint32_t codePage, const char* bytes, size_t length, std::string& utf8)
+{
+    utf8.clear();
+    char isoName[16];
+    const char* name = iconvName(codePage);
+    if (name == nullptr && codePage > 28590 && codePage <= 28606) {
+        std::snprintf(isoName, sizeof isoName, "ISO-8859-%u", static_cast<unsigned>(codePage - 28590));
+        name = isoName;
+    }
+    if (name == nullptr) return false;
+    iconv_t cd = iconv_open("UTF-8", name);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    // Every character of these sets takes at most 4 bytes of UTF-8.
+    std::string out(4 * length + 4, '\0');
+    char* in = const_cast<char*>(bytes);
+    size_t inLeft = length;
+    char* to = &out[0];
+    size_t outLeft = out.size();
+    // An invalid or incomplete sequence stops iconv with the input unread.
+    const bool whole = iconv(cd, &in, &inLeft, &to, &outLeft) != static_cast<size_t>(-1) && inLeft == 0;
+    iconv_close(cd);
+    if (!whole) return false;
+    out.resize(out.size() - outLeft);
+    utf8 = std::move(out);
+    return true;
 }

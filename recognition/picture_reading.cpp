@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "ecc200/eci.h"
 #include "frame/packed_frame.h"
 #include "recognition/recognition.h"
 #include "shell/frame_exchange.h"
@@ -77,6 +78,7 @@ PictureReading readPackedPicture(const PackedPicture& picture, CycleRun run) {
     reading.status = record.status;
     if (reading.decoded) {
         reading.bytes.assign(LastDecodedText, static_cast<size_t>(record.length));
+        reading.utf8 = Latin1ToUtf8(reading.bytes);
         reading.mode = LastEncodationMode;
         reading.kind = record.decodedKind;
         reading.corrected = record.corrected;
@@ -111,6 +113,9 @@ AttemptReading readPictureOnce(const PictureView& picture, const AttemptSettings
     setup.flags = kAttemptFlags[settings.kind] | settings.extraFlags;
     setup.debugFolder = settings.debugFolder;
     setup.candidates = &candidates;
+    ExtendedDecode extended;
+    setup.extensions = settings.extensions;
+    setup.extended = &extended;
     AttemptReport report;
 
     const auto start = Clock::now();
@@ -133,8 +138,18 @@ AttemptReading readPictureOnce(const PictureView& picture, const AttemptSettings
     r.cols = report.cols;
     r.status = report.status;
     r.decoded = result == ATTEMPT_DECODED;
-    if (r.decoded) {
+    if (r.decoded && settings.extensions != nullptr) {
+        r.bytes = extended.bytes;
+        r.utf8 = extended.utf8;
+        r.eci = extended.eci;
+        r.gs1 = extended.gs1;
+        r.readerProgramming = extended.readerProgramming;
+        r.macro = extended.macro;
+    } else if (r.decoded) {
         r.bytes.assign(report.text, static_cast<size_t>(report.length));
+        r.utf8 = Latin1ToUtf8(r.bytes);
+    }
+    if (r.decoded) {
         r.mode = report.mode;
         r.kind = settings.kind;
         r.corrected = report.corrected;

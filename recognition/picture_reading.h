@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "detect/recognizer.h"
+#include "ecc200/decode_extensions.h"
 
 // A picture in the frame layout: blue-green-red, bottom row first.
 struct PictureView {
@@ -49,12 +50,18 @@ enum class CycleRun {
 struct PictureReading {
     bool decoded = false;
     std::string bytes;    // the decoded bytes with their length (0 bytes kept)
+    std::string utf8;     // the text as UTF-8: ISO-8859-1 bytes unless an ECI said otherwise
     int32_t mode = 0;     // EncodationMode
     int kind = -1;        // the attempt kind that decoded
     int rows = 0;         // module grid of the last symbol decoded
     int cols = 0;
     int status = -1;      // its DecodeStatus; -1: no grid reached the decoder
     int corrected = 0;    // codewords changed by correction, when decoded
+    // What the decoder extensions found (thorough reading only).
+    int eci = -1;
+    bool gs1 = false;
+    bool readerProgramming = false;
+    int macro = 0;
     int cycles = 0;
     double ms = 0;        // the cycles (or the attempt) only
     std::string line;     // the last cycle's result line
@@ -74,6 +81,7 @@ struct AttemptSettings {
     int kind = 0;                     // 0..3: that kind's detector flags
     DetectFlags extraFlags = 0;       // added to the kind's flags
     const char* debugFolder = nullptr;  // with extraFlags' debug bits: where the files go
+    const DecodeExtensions* extensions = nullptr;  // nullptr: the default decoder
 };
 
 struct AttemptReading {

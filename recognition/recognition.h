@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "detect/recognizer.h"
+#include "ecc200/decode_extensions.h"
 #include "ecc200/ecc200.h"
 #include "recognition/stage_timer.h"
 
@@ -57,6 +58,10 @@ struct AttemptSetup {
     const char* debugFolder = nullptr;   // nullptr: the current directory
     CandidateLog* candidates = nullptr;  // where accepted candidates go
     FrameStatistics* statistics = nullptr;  // shared by the attempts on one frame
+    // With both set, the grid goes to the extended decoder, whose outcome
+    // lands in `extended` (the report then holds no text).
+    const DecodeExtensions* extensions = nullptr;
+    ExtendedDecode* extended = nullptr;
 };
 
 // What one attempt found: detect's result, and for a grid that reached the

@@ -22,9 +22,35 @@ void compactGrid(const Recognizer& recognizer, uint8_t* symbolGrid) {
     }
 }
 
-AttemptResult decodeGrid(const Recognizer& recognizer, AttemptReport& report) {
+AttemptResult resultOf(DecodeStatus status) {
+    return status == DecodeStatus::Ok             ? ATTEMPT_DECODED
+           : status == DecodeStatus::Uncorrectable ? ATTEMPT_UNCORRECTABLE
+                                                   : ATTEMPT_DECODE_FAILED;
+}
+
+AttemptResult decodeExtended(const Recognizer& recognizer, const uint8_t* symbolGrid,
+                             const AttemptSetup& setup, AttemptReport& report) {
+    StageTimer decoding("Start 5");
+    ExtendedDecode& out = *setup.extended;
+    out = DecodeSymbolExtended(recognizer.gridCols, recognizer.gridRows, symbolGrid,
+                               *setup.extensions);
+    report.rows = recognizer.gridRows;
+    report.cols = recognizer.gridCols;
+    report.status = static_cast<int>(out.status);
+    if (out.status == DecodeStatus::Ok) {
+        report.mode = out.mode;
+        report.corrected = out.correctedCount;
+    }
+    return resultOf(out.status);
+}
+
+AttemptResult decodeGrid(const Recognizer& recognizer, const AttemptSetup& setup,
+                         AttemptReport& report) {
     uint8_t symbolGrid[kGridCapacity * kGridCapacity];
     compactGrid(recognizer, symbolGrid);
+    if (setup.extensions != nullptr && setup.extended != nullptr) {
+        return decodeExtended(recognizer, symbolGrid, setup, report);
+    }
 
     StageTimer decoding("Start 5");
     int32_t correctedFlag = 0;
@@ -40,12 +66,11 @@ AttemptResult decodeGrid(const Recognizer& recognizer, AttemptReport& report) {
         report.corrected = correctedCount;
         std::memcpy(report.text, result.text, sizeof report.text);
         report.text[sizeof report.text - 1] = '\0';
-        const void* end = std::memchr(report.text, '\0', sizeof report.text);
-        report.length = static_cast<int32_t>(static_cast<const char*>(end) - report.text);
-        return ATTEMPT_DECODED;
+        report.length = result.length < 0 ? 0
+                        : result.length >= kDecodedTextCapacity ? kDecodedTextCapacity - 1
+                                                                : result.length;
     }
-    return result.status == DecodeStatus::Uncorrectable ? ATTEMPT_UNCORRECTABLE
-                                                        : ATTEMPT_DECODE_FAILED;
+    return resultOf(result.status);
 }
 
 }  // namespace
@@ -90,7 +115,7 @@ AttemptResult runAttempt(const uint8_t* rows, int32_t width, int32_t height, int
     if (report.detected != 1) {
         return ATTEMPT_NO_SYMBOL;
     }
-    return decodeGrid(*recognizer, report);
+    return decodeGrid(*recognizer, setup, report);
 }
 
 AttemptResult RecognitionAttempt(int kind) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ecc200/data_decode.h"
+#include "ecc200/decode_extensions.h"
 #include "ecc200/ecc200.h"
 #include "ecc200/reed_solomon.h"
 #include "ecc200/symbol_size.h"
@@ -24,6 +25,7 @@ bool IsValidStatus(DecodeStatus s) {
         case DecodeStatus::Uncorrectable:
         case DecodeStatus::NoBlockMemory:
         case DecodeStatus::NoText: return true;
+        case DecodeStatus::Unconvertible: return false;  // the extended decoding's only
     }
     return false;
 }
@@ -39,9 +41,10 @@ uint8_t RandomModule(std::mt19937& rng) {
     }
 }
 
-// Latch, shift, unlatch and pad codewords often, any byte otherwise.
+// Latch, shift, unlatch, pad and the extended decoding's codewords often,
+// any byte otherwise.
 uint8_t RandomCodeword(std::mt19937& rng) {
-    static constexpr uint8_t kSpecial[] = {129, 230, 231, 235, 238, 239, 240, 254, 0, 1, 255, 124};
+    static constexpr uint8_t kSpecial[] = {129, 230, 231, 232, 234, 235, 236, 238, 239, 240, 241, 254, 0, 1, 255, 124};
     if (rng() % 3 == 0) return kSpecial[rng() % sizeof(kSpecial)];
     return static_cast<uint8_t>(rng());
 }
@@ -51,6 +54,9 @@ void CheckDecode(int32_t columns, int32_t rows, const std::vector<uint8_t>& grid
     const DecodeResult r = DecodeSymbol(columns, rows, grid.data(), flag, count, mode);
     ASSERT_TRUE(IsValidStatus(r.status));
     ASSERT_NE(std::memchr(r.text, '\0', sizeof(r.text)), nullptr);
+    ASSERT_GE(r.length, 0);
+    ASSERT_LT(r.length, kDecodedTextCapacity);
+    EXPECT_EQ(r.text[r.length], '\0');
     if (r.status == DecodeStatus::Ok) {
         EXPECT_EQ(flag, 1);
         EXPECT_GE(count, 0);
@@ -96,6 +102,8 @@ TEST(BadInput, ValidSymbolsWithRandomData) {
 
 TEST(BadInput, RandomCodewordStreams) {
     std::mt19937 rng(7);
+    DecodeExtensions all;
+    all.largeSymbols = all.fnc1 = all.macros = all.readerProgramming = all.eci = true;
     for (int trial = 0; trial < 5000; ++trial) {
         const int32_t length = static_cast<int32_t>(rng() % 301);
         // Exactly sized, so that any read past the data is caught.
@@ -103,15 +111,24 @@ TEST(BadInput, RandomCodewordStreams) {
         for (int32_t i = 0; i < length; ++i) b->bytes[i] = RandomCodeword(rng);
         b->length = length;
         EncodationMode mode = MODE_ASCII;
-        char* text = DecodeDataCodewords(b, mode);
+        int32_t textLength = -1;
+        char* text = DecodeDataCodewords(b, mode, textLength);
         if (length > kMaxDecodedDataCodewords) {
             EXPECT_EQ(text, nullptr);
         }
         if (text != nullptr) {
-            EXPECT_LE(std::strlen(text), static_cast<size_t>(4 * length));
+            ASSERT_GE(textLength, 0);
+            ASSERT_LE(textLength, 4 * length);
+            EXPECT_EQ(text[textLength], '\0');
+            EXPECT_LE(std::strlen(text), static_cast<size_t>(textLength));
             EXPECT_TRUE(IsValidMode(mode));
         }
         std::free(text);
+        ExtendedData extended;
+        if (DecodeDataCodewordsExtended(b, all, extended)) {
+            EXPECT_LE(extended.bytes.size(), static_cast<size_t>(4 * length + 16));
+            EXPECT_TRUE(IsValidMode(extended.mode));
+        }
         ReleaseCodewordBuffer(b);
     }
 }

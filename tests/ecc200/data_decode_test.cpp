@@ -19,9 +19,13 @@ Decoded Decode(const std::vector<uint8_t>& codewords) {
     for (size_t i = 0; i < codewords.size(); ++i) b->bytes[i] = codewords[i];
     b->length = static_cast<int32_t>(codewords.size());
     EncodationMode mode = MODE_ASCII;
-    char* text = DecodeDataCodewords(b, mode);
+    int32_t length = -1;
+    char* text = DecodeDataCodewords(b, mode, length);
     ReleaseCodewordBuffer(b);
-    Decoded d = {text != nullptr, text != nullptr ? std::string(text) : std::string(), mode};
+    Decoded d = {text != nullptr, text != nullptr ? std::string(text, static_cast<size_t>(length)) : std::string(), mode};
+    if (text != nullptr) {
+        EXPECT_EQ(text[length], '\0');
+    }
     std::free(text);
     return d;
 }
@@ -55,7 +59,7 @@ TEST(DataDecode, AsciiTable) {
         {"lowest and highest pair", {130, 229}, "0099", 0},
         {"codeword 128", {128}, "\x7f", 0},
         {"codeword 0 is byte 255", {0, 66}, "\xff" "A", 0},
-        {"codeword 1 is NUL", {66, 1, 67}, "A", 0},
+        {"codeword 1 is a 0 byte", {66, 1, 67}, std::string("A\0B", 3), 0},
         {"upper shift", {235, 66}, "\xc1", 1},
         {"upper shift wraps", {235, 130}, "\x01", 1},
         {"unlatch then latch", {254, 230, 89, 233}, "ABC", 3},
@@ -83,7 +87,7 @@ TEST(DataDecode, C40AndText) {
         {"C40 trailing shift is padding", {230, 89, 217}, "AB", 3},
         {"C40 two pairs", {230, 89, 233, 109, 17}, "ABCDE", 3},
         {"C40 shift 3 and shift 2", {230, 87, 211, 6, 65}, "Ab!", 3},
-        {"C40 shift carried across pairs", {230, 89, 179, 12, 129}, "AAb", 3},
+        {"C40 shift carried across pairs", {230, 89, 179, 12, 129}, std::string("AAb\0", 4), 3},
         {"C40 upper shift", {230, 10, 255}, "\xc1", 3},
         {"C40 shift 1 control", {230, 1, 225}, "\x0c", 3},
         {"C40 FNC1 gives no character", {230, 10, 121}, "", 3},
@@ -136,9 +140,15 @@ TEST(DataDecode, Base256) {
         {"no length field", {66, 231}, "A", 7},
     };
     for (const Case& c : cases) ExpectDecodes(c);
-    EXPECT_EQ(Unrandomize255(3, 9), 'H');
-    for (int32_t p = 1; p < 300; p += 7) {
-        for (int v = 0; v < 256; v += 5) EXPECT_EQ(Unrandomize255(p, Randomize255(p, v)), v);
+    // Every byte value, 0 included, at positions across the data.
+    for (int32_t first : {0, 77, 190}) {
+        std::vector<uint8_t> codewords = {231, Randomize255(2, 0)};
+        std::string bytes;
+        for (int32_t i = 0; i < 198; ++i) {
+            bytes.push_back(static_cast<char>((first + i) % 256));
+            codewords.push_back(Randomize255(3 + i, (first + i) % 256));
+        }
+        ExpectDecodes({"all byte values", codewords, bytes, 7});
     }
 }
 

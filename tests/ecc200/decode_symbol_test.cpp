@@ -157,11 +157,16 @@ TEST(DecodeSymbol, DataWithoutMeaningGivesNoText) {
     EXPECT_EQ(o.flag, -7);
 }
 
-TEST(DecodeSymbol, ReportsEncodationMode) {
+TEST(DecodeSymbol, ReportsEncodationModeAndLength) {
     const Outcome o = DecodeGrid(2, ecc200_test::MakeSymbolFromData(2, {239, 12, 171, 12, 212, 254, 69}));
     EXPECT_EQ(o.result.status, DecodeStatus::Ok);
     EXPECT_STREQ(o.result.text, "ABCD");
+    EXPECT_EQ(o.result.length, 4);
     EXPECT_EQ(o.mode, MODE_TEXT);
+    // A 0 byte inside the data is counted; the text still ends at it.
+    const Outcome zero = DecodeGrid(1, ecc200_test::MakeSymbolFromData(1, {66, 1, 67}));
+    EXPECT_EQ(zero.result.status, DecodeStatus::Ok);
+    EXPECT_EQ(std::string(zero.result.text, static_cast<size_t>(zero.result.length)), std::string("A\0B", 3));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "recognition/picture_reading.h"
 #include "recognition/recognition.h"
 #include "tests/support/frame_render.h"
+#include "tests/support/independent_encoders.h"
 
 namespace {
 
@@ -144,6 +145,36 @@ TEST(PictureReading, OneAttemptShowsItsFinderCandidates) {
             }
         }
     }
+}
+
+// A GS1 symbol: the default decoder refuses its FNC1, the extended one
+// reads it and says so.
+TEST(PictureReading, OneAttemptDecodesWithTheExtensionsAsked) {
+    independent::EncodedSymbol symbol;
+    std::string error;
+    ASSERT_TRUE(independent::EncodeWithZintOptions("[01]04012345678901", "--gs1", symbol, error)) << error;
+    frame_render::ModuleGrid grid;
+    grid.rows = symbol.rows;
+    grid.cols = symbol.cols;
+    grid.dark = symbol.modules;
+    frame_render::Placement at;
+    at.centerX = 320;
+    at.centerY = 240;
+    at.moduleSize = 8;
+    const Frame frame = frame_render::renderFrame(640, 480, grid, at);
+    AttemptSettings plain;
+    const AttemptReading refused = readPictureOnce(viewOf(frame), plain);
+    EXPECT_FALSE(refused.reading.decoded);
+    EXPECT_EQ(refused.detected, 1);
+    DecodeExtensions all;
+    all.largeSymbols = all.fnc1 = all.macros = all.readerProgramming = all.eci = true;
+    AttemptSettings extended;
+    extended.extensions = &all;
+    const AttemptReading read = readPictureOnce(viewOf(frame), extended);
+    ASSERT_TRUE(read.reading.decoded);
+    EXPECT_TRUE(read.reading.gs1);
+    EXPECT_EQ(read.reading.utf8, "0104012345678901");
+    EXPECT_EQ(read.reading.bytes, read.reading.utf8);
 }
 
 TEST(PictureReading, DebugFilesGoIntoTheFolderGiven) {

@@ -90,7 +90,8 @@ std::vector<uint8_t> EncodeCodewordStream(int32_t sizeIndex, const std::vector<u
     std::vector<uint8_t> stream(static_cast<std::size_t>(TotalCodewords(sizeIndex)), 0);
     for (int32_t j = 0; j < blocks; ++j) {
         std::vector<uint8_t> block;
-        for (int32_t k = 0; k < BlockDataCodewords(sizeIndex, j); ++k) block.push_back(data[j + k * blocks]);
+        const int32_t dataInBlock = BlockCodewords(sizeIndex, j) - nroots;
+        for (int32_t k = 0; k < dataInBlock; ++k) block.push_back(data[j + k * blocks]);
         const std::vector<uint8_t> check = RsCheckCodewords(block, nroots);
         block.insert(block.end(), check.begin(), check.end());
         for (std::size_t k = 0; k < block.size(); ++k) stream[j + k * blocks] = block[k];

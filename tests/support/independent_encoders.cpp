@@ -184,3 +184,31 @@ bool EncodeWithZint(const std::string& data, int version, bool fast, EncodedSymb
 }
 
 }  // namespace independent
+
+namespace independent {
+
+bool EncodeWithZintOptions(const std::string& data, const std::string& options, EncodedSymbol& symbol,
+                           std::string& error) {
+    std::string dump;
+    const std::string head = "zint -b 71 --dump --square " + options;
+    // zint takes segments only with the first one's data on the command line.
+    if (options.find("--seg") != std::string::npos) {
+        if (!runCapture(head + " -d " + quoted(data) + " 2>/dev/null", dump)) {
+            error = "zint refused " + options;
+            return false;
+        }
+    } else if (!runEncoder(head + " -i", data, dump, error)) {
+        return false;
+    }
+    // A square symbol has as many columns as the dump has rows.
+    int rows = 0;
+    std::istringstream in(dump);
+    for (std::string line; std::getline(in, line);) rows += line.find_first_not_of(" \r") != std::string::npos;
+    if (!ParseZintDump(dump, rows, symbol)) {
+        error = "unreadable zint dump";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace independent

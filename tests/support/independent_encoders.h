@@ -40,6 +40,12 @@ bool EncodeWithDmtxwrite(const std::string& data, char encodation, const SymbolS
 bool EncodeWithZint(const std::string& data, int version, bool fast, EncodedSymbol& symbol,
                     std::string& error);
 
+// zint -b 71 --dump --square OPTIONS on `data` (given as a file, so that
+// OPTIONS say how zint reads it: --binary, --eci=N, --gs1, --init, ...; with
+// --segN as zint's -d): a square symbol of the size zint chooses, or of --vers.
+bool EncodeWithZintOptions(const std::string& data, const std::string& options, EncodedSymbol& symbol,
+                           std::string& error);
+
 // Text art of dmtxwrite -p (left margin, two characters per module, "XX"
 // dark) to modules. False when the art has no symbol in it.
 bool ParseDmtxPreview(const std::string& art, EncodedSymbol& symbol);

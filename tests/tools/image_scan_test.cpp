@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/independent_encoders.h"
 #include "tests/tools/picture_files.h"
 #include "tests/tools/tool_run.h"
 
@@ -341,6 +342,35 @@ TEST_F(ScanTool, DebugDirReadsAnyFormat) {
     EXPECT_NE(r.out.find(": Hello, World! (ASCII)"), std::string::npos) << r.out;
     EXPECT_TRUE(fs::exists(file("dbg") / "kind0" / "out0.bmp"));
     EXPECT_EQ(r.status, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Data with a 0 byte: the program's line ends at it; the scanner reports
+// every byte (JSON escapes them, the plain line counts what follows).
+TEST_F(ScanTool, DataWithAZeroByteAreReportedWhole) {
+    independent::EncodedSymbol symbol;
+    std::string error;
+    ASSERT_TRUE(independent::EncodeWithZint(std::string("ab\0cd", 5), 4, false, symbol, error)) << error;
+    std::string grid;
+    for (int r = 0; r < symbol.rows; ++r) {
+        for (int c = 0; c < symbol.cols; ++c) grid += symbol.modules[size_t(r * symbol.cols + c)] ? "1," : "0,";
+        grid += "\n";
+    }
+    writeFile(file("zero.txt"), grid);
+    writeFile(file("zero.bmp"), bmpBytes(pictureOfGrid(grid, 320, 240, 8, 100, 60), false));
+    for (const std::string& input : {"--grid " + quoted(file("zero.txt")), quoted(file("zero.bmp"))}) {
+        const ToolRun plain = run(input);
+        EXPECT_EQ(plain.status, 0) << plain.err;
+        EXPECT_NE(plain.out.find(": ab ("), std::string::npos) << plain.out;
+        EXPECT_NE(plain.out.find(") [3 more bytes from a 0 byte on]"), std::string::npos) << plain.out;
+        const ToolRun json = run("--json " + input);
+        EXPECT_EQ(member(json.lines().at(0), "text"), "\"ab\\u0000cd\"") << json.out;
+    }
+    const ToolRun cycle = run("--cycle " + quoted(file("zero.bmp")));
+    EXPECT_NE(cycle.out.find(" - ab ("), std::string::npos) << cycle.out;
 }
 
 }  // namespace

@@ -2,20 +2,7 @@
 
 #include <cstdio>
 
-std::string latin1ToUtf8(const std::string& bytes) {
-    std::string out;
-    out.reserve(bytes.size());
-    for (char c : bytes) {
-        unsigned char u = static_cast<unsigned char>(c);
-        if (u < 0x80) {
-            out += c;
-        } else {
-            out += static_cast<char>(0xC0 | (u >> 6));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        }
-    }
-    return out;
-}
+#include "ecc200/eci.h"
 
 // Escapes what JSON requires (quote, backslash, controls) and DEL, which
 // is legal but invisible.
@@ -44,7 +31,7 @@ static std::string jsonEscapeUtf8(const std::string& utf8) {
     return out + "\"";
 }
 
-std::string jsonLatin1(const std::string& bytes) { return jsonEscapeUtf8(latin1ToUtf8(bytes)); }
+std::string jsonLatin1(const std::string& bytes) { return jsonEscapeUtf8(Latin1ToUtf8(bytes)); }
 
 static size_t utf8SequenceLength(unsigned char lead) {
     if (lead < 0x80) return 1;
@@ -69,5 +56,5 @@ static bool isUtf8(const std::string& s) {
 }
 
 std::string jsonFileName(const std::string& name) {
-    return jsonEscapeUtf8(isUtf8(name) ? name : latin1ToUtf8(name));
+    return jsonEscapeUtf8(isUtf8(name) ? name : Latin1ToUtf8(name));
 }

@@ -4,7 +4,7 @@
 
 #include <string>
 
-std::string latin1ToUtf8(const std::string& bytes);
+#include "ecc200/eci.h"
 
 // A JSON string literal, quotes included, of ISO-8859-1 bytes.
 std::string jsonLatin1(const std::string& bytes);

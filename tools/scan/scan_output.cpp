@@ -17,10 +17,8 @@ ScanResult decodeCells(int rows, int cols, const uint8_t* cells) {
     r.status = static_cast<int>(decoded.status);
     if (decoded.status != DecodeStatus::Ok) return r;
     r.decoded = true;
-    // The decoder promises a NUL inside the buffer; never read past it.
-    size_t length = 0;
-    while (length < sizeof decoded.text && decoded.text[length] != '\0') ++length;
-    r.text.assign(decoded.text, length);
+    const size_t length = decoded.length < 0 ? 0 : size_t(decoded.length);
+    r.text.assign(decoded.text, length < sizeof decoded.text ? length : sizeof decoded.text - 1);
     r.mode = mode;
     r.corrected = correctedCount;
     return r;
@@ -38,12 +36,20 @@ std::string visibleText(const std::string& bytes) {
             out += c;
         }
     }
-    return latin1ToUtf8(out);
+    return Latin1ToUtf8(out);
 }
 
 std::string plainLine(const std::string& label, const ScanResult& result) {
     if (!result.decoded) return label + ": None";
-    return label + ": " + visibleText(result.text) + " (" + encodationModeName(result.mode) + ")";
+    // The text as the program shows it, which ends at a 0 byte; what the
+    // data hold from there on is counted.
+    const size_t shown = result.text.find('\0');
+    std::string line = label + ": " + visibleText(result.text.substr(0, shown)) + " (" +
+                       encodationModeName(result.mode) + ")";
+    if (shown != std::string::npos) {
+        line += " [" + std::to_string(result.text.size() - shown) + " more bytes from a 0 byte on]";
+    }
+    return line;
 }
 
 std::string jsonLine(const std::string& members, const ScanResult& result) {

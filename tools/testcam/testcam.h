@@ -7,8 +7,10 @@
 // Settings, read from the environment when the camera object is made:
 //   TESSAREAD_TESTCAM_DIR      folder whose *.bmp files are played in name
 //                              order (a Windows path; under Wine, Z:\ and
-//                              the Unix path). Unset or without a good
-//                              picture: plain grey 320 x 240 frames.
+//                              the Unix path). Unset: the folder "pictures"
+//                              beside the DLL, if there is one. No folder
+//                              or no good picture: plain grey 320 x 240
+//                              frames.
 //   TESSAREAD_TESTCAM_SECONDS  time each picture is shown, a decimal
 //                              number of seconds (default 2, at least 0.1).
 //   TESSAREAD_TESTCAM_FORMAT   RGB32 offers 32-bit frames first; by
@@ -100,6 +102,10 @@ void initPin(TestCameraPin* pin, TestCamera* filter);
 void releasePinConnection(TestCameraPin* pin);
 bool fillMediaType(AM_MEDIA_TYPE* mt, int bitsPerPixel, int32_t width, int32_t height);
 void freeMediaType(AM_MEDIA_TYPE* mt);
+
+// The folder this DLL was loaded from, without a trailing backslash
+// (testcam_server.cpp); empty if unknown.
+std::wstring moduleFolder();
 
 // The pictures (testcam_folder.cpp).
 void loadPictureFolder(PictureFolder& pictures);

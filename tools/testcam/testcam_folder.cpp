@@ -90,6 +90,16 @@ void traceLine(const char* format, ...) {
 
 void loadPictureFolder(PictureFolder& pictures) {
     pictures.folder = environment(L"TESSAREAD_TESTCAM_DIR");
+    // A person who registered the unpacked camera sets no variable: the
+    // pictures that came with it play.
+    const std::wstring module = pictures.folder.empty() ? moduleFolder() : std::wstring();
+    if (!module.empty()) {
+        const std::wstring beside = module + L"\\pictures";
+        const DWORD attributes = GetFileAttributesW(beside.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            pictures.folder = beside;
+        }
+    }
     pictures.millisecondsPerPicture =
         testcam::parseSecondsAsMilliseconds(narrow(environment(L"TESSAREAD_TESTCAM_SECONDS")).c_str());
     const std::vector<std::wstring> all =

@@ -116,6 +116,17 @@ HRESULT registerAsVideoInput() {
 
 }  // namespace
 
+std::wstring moduleFolder() {
+    wchar_t path[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(moduleInstance, path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) {
+        return std::wstring();
+    }
+    std::wstring folder(path, n);
+    const size_t slash = folder.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash);
+}
+
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
         moduleInstance = instance;

@@ -2,12 +2,16 @@
 // readers linked as libraries, ZXing-cpp (Data Matrix only) and libdmtx
 // (one symbol, with a time-out), on the same pixels in the same process.
 //
-//   tessaread-peer-bench [--repeat N] [--cpu] [--scale IMAGE] DIR_OR_IMAGE...
+//   tessaread-peer-bench [--repeat N] [--cpu] [--frame WxH] [--scale IMAGE] DIR_OR_IMAGE...
 //
 // Each image may have its expected text in IMAGE-without-extension.txt;
 // a reader counts as correct when its text equals that file's content.
 // "ours" is one cycle as the program runs it (first pair); "ours2" adds a
-// second cycle with the other pair after a "None", as the scanner does.
+// second cycle with the other pair after a "None", as the scanner does;
+// "thorough" is the thorough reader without a time budget, whose median is
+// also given over the frames that one of its preparation steps read.
+// --frame pastes every image into the middle of a frame of that size (as a
+// camera of that resolution would deliver a label of that size).
 // --scale pastes IMAGE into frames (of its background colour) from 320 x 240 to 2560 x 1920 and
 // times the cycle on each, to show how the time grows with the pixels.
 // --cpu times every reader by the thread's CPU clock instead of the wall
@@ -31,6 +35,7 @@
 #include "ecc200/eci.h"
 #include "frame/packed_frame.h"
 #include "recognition/picture_reading.h"
+#include "thorough/thorough_reader.h"
 #include "tools/imageio/image_frame.h"
 
 namespace fs = std::filesystem;
@@ -45,6 +50,7 @@ struct Reading {
     double ms = 0;
     bool decoded = false;
     std::string text;  // UTF-8
+    bool prepared = false;  // thorough: a preparation step read it
 };
 
 double median(std::vector<double> values) {
@@ -106,6 +112,20 @@ Reading readOurs(const ImageFrame& frame, int cycles) {
     r.decoded = reading.decoded;
     if (r.decoded) {
         r.text = Latin1ToUtf8(reading.bytes);
+    }
+    return r;
+}
+
+Reading readThorough(const ImageFrame& frame) {
+    const PictureView view{frame.pixels.data(), frame.width, frame.height, frame.stride};
+    const double start = nowMs();
+    const ThoroughReading t = readThoroughly(view, ThoroughOptions{});
+    Reading r;
+    r.ms = msSince(start);
+    r.decoded = t.reading.decoded;
+    if (r.decoded) {
+        r.text = t.reading.utf8;
+        r.prepared = std::strcmp(t.step, "cycle") != 0 && std::strcmp(t.step, "extensions") != 0;
     }
     return r;
 }
@@ -231,6 +251,7 @@ Reading timed(int repeat, Read read) {
 
 struct Tally {
     std::vector<double> times;
+    std::vector<double> preparedTimes;  // thorough: frames a preparation step read
     int correct = 0;
     int decoded = 0;
 };
@@ -247,17 +268,24 @@ const char* mark(const Reading& r, bool haveExpected, const std::string& expecte
 
 void count(Tally& tally, const Reading& r, bool haveExpected, const std::string& expected) {
     tally.times.push_back(r.ms);
+    if (r.prepared) {
+        tally.preparedTimes.push_back(r.ms);
+    }
     tally.decoded += r.decoded;
     tally.correct += r.decoded && haveExpected && r.text == expected;
 }
 
-int benchFrames(const std::vector<fs::path>& images, int repeat) {
+ImageFrame pasteCentered(const ImageFrame& image, int width, int height);
+
+// frameSize {0, 0}: every image as it is.
+int benchFrames(const std::vector<fs::path>& images, int repeat, const int (&frameSize)[2]) {
     Tally ours;
     Tally ours2;
     Tally zxing;
     Tally dmtx;
-    std::printf("%-44s %9s %5s %9s %5s %9s %5s %9s %5s\n", "frame", "ours ms", "", "ours2 ms", "",
-                "zxing ms", "", "dmtx ms", "");
+    Tally thorough;
+    std::printf("%-44s %9s %5s %9s %5s %9s %5s %9s %5s %9s %5s\n", "frame", "ours ms", "",
+                "ours2 ms", "", "thorough", "", "zxing ms", "", "dmtx ms", "");
     for (const auto& path : images) {
         ImageFrame frame;
         std::string error;
@@ -265,23 +293,29 @@ int benchFrames(const std::vector<fs::path>& images, int repeat) {
             std::fprintf(stderr, "%s: %s\n", path.string().c_str(), error.c_str());
             continue;
         }
+        if (frameSize[0] > 0) {
+            frame = pasteCentered(frame, frameSize[0], frameSize[1]);
+        }
         std::string expected;
         const bool haveExpected = readExpected(path, expected);
         const Reading a = timed(repeat, [&] { return readOurs(frame, 1); });
         const Reading a2 = timed(repeat, [&] { return readOurs(frame, 2); });
+        const Reading t = timed(repeat, [&] { return readThorough(frame); });
         const Reading b = timed(repeat, [&] { return readZxing(frame); });
         const Reading c = timed(1, [&] { return readDmtx(frame); });
         count(ours, a, haveExpected, expected);
         count(ours2, a2, haveExpected, expected);
+        count(thorough, t, haveExpected, expected);
         count(zxing, b, haveExpected, expected);
         count(dmtx, c, haveExpected, expected);
         std::string name = path.string();
         if (name.size() > 44) {
             name = "..." + name.substr(name.size() - 41);
         }
-        std::printf("%-44s %9.3f %5s %9.3f %5s %9.3f %5s %9.3f %5s\n", name.c_str(), a.ms,
-                    mark(a, haveExpected, expected), a2.ms, mark(a2, haveExpected, expected), b.ms,
-                    mark(b, haveExpected, expected), c.ms, mark(c, haveExpected, expected));
+        std::printf("%-44s %9.3f %5s %9.3f %5s %9.3f %5s %9.3f %5s %9.3f %5s\n", name.c_str(),
+                    a.ms, mark(a, haveExpected, expected), a2.ms, mark(a2, haveExpected, expected),
+                    t.ms, mark(t, haveExpected, expected), b.ms, mark(b, haveExpected, expected),
+                    c.ms, mark(c, haveExpected, expected));
     }
     const size_t n = ours.times.size();
     std::printf("\n%zu frames\n", n);
@@ -289,11 +323,17 @@ int benchFrames(const std::vector<fs::path>& images, int repeat) {
     const struct {
         const char* name;
         const Tally* tally;
-    } rows[] = {{"ours", &ours}, {"ours2", &ours2}, {"zxing-cpp", &zxing}, {"libdmtx", &dmtx}};
+    } rows[] = {{"ours", &ours},
+                {"ours2", &ours2},
+                {"thorough", &thorough},
+                {"zxing-cpp", &zxing},
+                {"libdmtx", &dmtx}};
     for (const auto& row : rows) {
         std::printf("%-10s %14.3f %10d %10d\n", row.name, median(row.tally->times),
                     row.tally->decoded, row.tally->correct);
     }
+    std::printf("thorough: median %.3f ms over the %zu frames a preparation step read\n",
+                median(thorough.preparedTimes), thorough.preparedTimes.size());
     const double mo = median(ours.times);
     std::printf("ours/zxing-cpp median ratio %.3f; ours/libdmtx %.3f\n",
                 mo / std::max(median(zxing.times), 1e-9), mo / std::max(median(dmtx.times), 1e-9));
@@ -356,7 +396,7 @@ int benchScaling(const std::string& imagePath, int repeat) {
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: tessaread-peer-bench [--repeat N] [--cpu] DIR_OR_IMAGE...\n"
+                 "usage: tessaread-peer-bench [--repeat N] [--cpu] [--frame WxH] DIR_OR_IMAGE...\n"
                  "       tessaread-peer-bench [--repeat N] [--cpu] --scale IMAGE\n");
     return 2;
 }
@@ -366,6 +406,7 @@ int usage() {
 int main(int argc, char** argv) {
     int repeat = 5;
     std::string scale;
+    int frameSize[2] = {0, 0};
     std::vector<std::string> inputs;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -373,6 +414,11 @@ int main(int argc, char** argv) {
             repeat = std::max(1, std::atoi(argv[++i]));
         } else if (arg == "--cpu") {
             cpuClock = true;
+        } else if (arg == "--frame" && i + 1 < argc) {
+            if (std::sscanf(argv[++i], "%dx%d", &frameSize[0], &frameSize[1]) != 2 ||
+                frameSize[0] < 1 || frameSize[1] < 1 || frameSize[0] > 8192 || frameSize[1] > 8192) {
+                return usage();
+            }
         } else if (arg == "--scale" && i + 1 < argc) {
             scale = argv[++i];
         } else if (arg == "--help" || arg.rfind("--", 0) == 0) {
@@ -387,5 +433,5 @@ int main(int argc, char** argv) {
     if (inputs.empty()) {
         return usage();
     }
-    return benchFrames(collectImages(inputs), repeat);
+    return benchFrames(collectImages(inputs), repeat, frameSize);
 }

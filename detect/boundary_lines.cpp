@@ -127,15 +127,15 @@ static bool measureFamily(Recognizer& r, Line clock, int anchor, int far, double
     return layLines(r, anchor, far, xD, yD, total, lines, count);
 }
 
-bool Recognizer::buildBoundaryLines(SymbolOutline& outline)
+bool Recognizer::buildBoundaryLines(SymbolOutline& outline, DetectFlags flags)
 {
     fixHandedness(*this);
     outline.sideA = lineThroughExtremes(cornerL, cornerA);
     outline.sideB = lineThroughExtremes(cornerL, cornerB);
-    outline.clock1 = findClockSide(outline.sideA, cornerB, cornerA);
+    outline.clock1 = findClockSide(outline.sideA, cornerB, cornerA, flags);
     if (outline.clock1.tag == LINE_TAG_MISSING)
         return false;
-    outline.clock2 = findClockSide(outline.sideB, cornerA, cornerB);
+    outline.clock2 = findClockSide(outline.sideB, cornerA, cornerB, flags);
     if (outline.clock2.tag == LINE_TAG_MISSING)
         return false;
     if (intersectLines(outline.clock1, outline.clock2, outline.xD, outline.yD) != 0)

@@ -16,6 +16,9 @@
 namespace {
 
 constexpr int kMaxCandidates = 3;
+// Runs a sweep line needs to be a candidate; the fallback's count.
+constexpr int kCandidateRuns = 9;
+constexpr int kFallbackCandidateRuns = 8;
 // The sweep gives up this many steps after it has passed the bisection's
 // last good angle.
 constexpr int kPastLimit = 10;
@@ -41,6 +44,7 @@ struct ClockSearch {
     bool sweeping;
     int pass;
     int pastCount;
+    int candidateRuns;
     Candidate candidates[kMaxCandidates];
     int candidateCount;
 };
@@ -204,7 +208,7 @@ void addCandidate(const Recognizer& r, ClockSearch& s, Line probe, const RunStat
 // One step of the sweep; false when the search is over.
 bool sweep(const Recognizer& r, ClockSearch& s, Line probe, const RunStats& st)
 {
-    if (st.irregularity < 0.6 && r.runCount >= 9 && lastRun(r) < 0.35 * st.total) {
+    if (st.irregularity < 0.6 && r.runCount >= s.candidateRuns && lastRun(r) < 0.35 * st.total) {
         addCandidate(r, s, probe, st);
         if (s.candidateCount == kMaxCandidates)
             return false;
@@ -237,7 +241,7 @@ Line chooseCandidate(const ClockSearch& s)
 
 }  // namespace
 
-Line Recognizer::findClockSide(Line base, int anchor, int target)
+Line Recognizer::findClockSide(Line base, int anchor, int target, DetectFlags flags)
 {
     StageTimer timer("RPL");
     Line result = base;
@@ -245,6 +249,7 @@ Line Recognizer::findClockSide(Line base, int anchor, int target)
     if (!validExtreme(anchor) || !validExtreme(target) || !validExtreme(cornerL))
         return result;
     ClockSearch s = startSearch(*this, base, anchor, target);
+    s.candidateRuns = (flags & DETECT_EIGHT_RUNS) != 0 ? kFallbackCandidateRuns : kCandidateRuns;
     for (bool more = true; more;) {
         Line probe = probeLine(*this, s, anchor);
         if (logEnabled == 1 && probe.form == LINE_Y_OF_X)

@@ -76,7 +76,7 @@ bool searchSymbol(Recognizer& r, DetectFlags flags, const char* imageFileName,
             }
             recordCandidate(r);
             SymbolOutline outline{};
-            if (r.buildBoundaryLines(outline)) {
+            if (r.buildBoundaryLines(outline, flags)) {
                 r.sampleGrid(outline, flags, imageFileName, gridFileName);
                 return true;
             }

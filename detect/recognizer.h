@@ -20,6 +20,10 @@ enum : unsigned {
     DETECT_MEAN_RAISED = 0x40,
     DETECT_HIST_VALLEY = 0x80,
     DETECT_HIST_VALLEY_DARKER = 0x100,
+    // The clock-side sweep takes a probe line with 8 runs as a candidate
+    // (the short side of an 8-row rectangle shows no more). The attempt
+    // kinds never set it: with it, a ragged outline passes more often.
+    DETECT_EIGHT_RUNS = 0x200,
 };
 using DetectFlags = unsigned;
 
@@ -193,7 +197,7 @@ struct Recognizer {
 
     // Clock side search and the side walk it shares with the run scan
     // (clock_side.cpp).
-    Line findClockSide(Line base, int anchor, int target);
+    Line findClockSide(Line base, int anchor, int target, DetectFlags flags = 0);
     WalkEnd walkSide(Line w, int anchor, int directionPoint, double reach);
     RunStats runStatistics() const;
 
@@ -208,7 +212,7 @@ struct Recognizer {
 
     // Handedness, clock sides, fourth corner and both families of module
     // boundary lines (boundary_lines.cpp). False rejects the candidate.
-    bool buildBoundaryLines(SymbolOutline& outline);
+    bool buildBoundaryLines(SymbolOutline& outline, DetectFlags flags = 0);
 
     // Painting, sampling into the grid and the optional dumps
     // (grid_sampling.cpp).

@@ -28,12 +28,7 @@ Frame symbolFrame(const std::string& text, int width = 640, int height = 480) {
 }
 
 PictureView viewOf(const Frame& frame) {
-    PictureView v;
-    v.rows = frame.pixels.data();
-    v.width = frame.width;
-    v.height = frame.height;
-    v.stride = frame.stride;
-    return v;
+    return PictureView{frame.pixels.data(), frame.width, frame.height, frame.stride};
 }
 
 std::string afterPrefix(const std::string& line) {

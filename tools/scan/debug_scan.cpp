@@ -21,11 +21,7 @@ struct KindOutcome {
 // One attempt of the kind on the picture, its debug files written into
 // `folder`.
 static KindOutcome runKind(const ImageFrame& frame, int kind, const std::string& folder) {
-    PictureView picture;
-    picture.rows = frame.pixels.data();
-    picture.width = frame.width;
-    picture.height = frame.height;
-    picture.stride = frame.stride;
+    const PictureView picture{frame.pixels.data(), frame.width, frame.height, frame.stride};
     AttemptSettings settings;
     settings.kind = kind;
     settings.extraFlags = kDebugFlags;

@@ -20,11 +20,7 @@ struct FrameOutcome {
 };
 
 FrameOutcome recognise(const ImageFrame& image, bool oneCycle) {
-    PictureView picture;
-    picture.rows = image.pixels.data();
-    picture.width = image.width;
-    picture.height = image.height;
-    picture.stride = image.stride;
+    const PictureView picture{image.pixels.data(), image.width, image.height, image.stride};
     const PictureReading reading =
         readPicture(picture, oneCycle ? CycleRun::Stream : CycleRun::BothPairs);
 

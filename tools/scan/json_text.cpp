@@ -33,6 +33,8 @@ static std::string jsonEscapeUtf8(const std::string& utf8) {
 
 std::string jsonLatin1(const std::string& bytes) { return jsonEscapeUtf8(Latin1ToUtf8(bytes)); }
 
+std::string jsonUtf8(const std::string& utf8) { return jsonEscapeUtf8(utf8); }
+
 static size_t utf8SequenceLength(unsigned char lead) {
     if (lead < 0x80) return 1;
     if (lead >= 0xC2 && lead <= 0xDF) return 2;

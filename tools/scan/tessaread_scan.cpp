@@ -13,9 +13,11 @@
 #include "tools/scan/image_scan.h"
 #include "tools/scan/json_text.h"
 #include "tools/scan/scan_output.h"
+#include "tools/scan/thorough_scan.h"
 
 static const char kUsage[] =
     "usage: tessaread-scan [--json] [--cycle] [--trace] IMAGE...\n"
+    "       tessaread-scan [--json] --thorough [--debug-dir DIR] IMAGE...\n"
     "       tessaread-scan [--json] --grid FILE...\n"
     "       tessaread-scan [--json] [--trace] --debug-dir DIR IMAGE\n"
     "       tessaread-scan --help\n";
@@ -43,6 +45,22 @@ static const char kHelp[] =
     "                   (\"Y.M.D h:m:s:ms - TEXT (MODE)\" or \"... - None\"), its\n"
     "                   text shown as above. A file that cannot be read is\n"
     "                   no frame: it gets no line and no cycle.\n"
+    "\n"
+    "  --thorough       read each picture thoroughly: the four detector\n"
+    "                   settings of the two cycles first, and when they fail,\n"
+    "                   prepared pictures (enlarged and binarised by local\n"
+    "                   mean, cropped to finder candidates, blurred, reduced,\n"
+    "                   transposed, inverted) and the decoder's extensions\n"
+    "                   (more than 200 data codewords, FNC1, macros, reader\n"
+    "                   programming, ECI) in a fixed order until one decodes.\n"
+    "                   The text is shown as UTF-8 (converted as an ECI says).\n"
+    "                   Deterministic: no time limit. With --json also step\n"
+    "                   (what decoded: cycle, extensions or a preparation),\n"
+    "                   attempts (detector runs), gs1, eci, reader_programming,\n"
+    "                   macro, bytes (the decoded bytes as code points\n"
+    "                   U+0000-U+00FF) and length. With --debug-dir DIR (one\n"
+    "                   IMAGE) every prepared picture is written into DIR as\n"
+    "                   NN-STEP.bmp.\n"
     "\n"
     "  --trace          write the stage trace (\"Start 1 started...\", ...\n"
     "                   \"processed in N sec.\") to standard error.\n"
@@ -88,6 +106,7 @@ struct Options {
     bool grid = false;
     bool cycle = false;
     bool trace = false;
+    bool thorough = false;
     bool help = false;
     std::string debugDir;
     bool hasDebugDir = false;
@@ -116,6 +135,8 @@ static int parseOptions(int argc, char** argv, Options& o) {
             o.grid = true;
         } else if (arg == "--cycle") {
             o.cycle = true;
+        } else if (arg == "--thorough") {
+            o.thorough = true;
         } else if (arg == "--trace") {
             o.trace = true;
         } else if (arg == "--debug-dir") {
@@ -129,6 +150,7 @@ static int parseOptions(int argc, char** argv, Options& o) {
     if (o.help) return 0;
     if (o.grid && o.hasDebugDir) return usageError("give --grid or --debug-dir, not both");
     if (o.cycle && (o.grid || o.hasDebugDir)) return usageError("--cycle reads pictures only");
+    if (o.thorough && (o.grid || o.cycle)) return usageError("--thorough reads pictures, one at a time");
     if (o.files.empty()) return usageError(o.grid ? "no grid file given" : "no image given");
     if (o.hasDebugDir && o.files.size() != 1) return usageError("--debug-dir takes one image");
     return 0;
@@ -172,6 +194,7 @@ int main(int argc, char** argv) {
     if (o.trace) setDebugSink(traceToStderr, nullptr);
     try {
         if (o.grid) return scanGrids(o);
+        if (o.thorough) return scanThoroughly(o.files, o.json, o.debugDir);
         if (o.hasDebugDir) return runDebugScan(o.debugDir, o.files[0], o.json);
         ImageScanOptions scan;
         scan.json = o.json;

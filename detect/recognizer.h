@@ -121,7 +121,17 @@ struct FrameStatistics {
     int histogram[256];
     int meanKnown = 0;
     int meanBrightness = 0;
+    // Room for a byte a pixel (width x height, row after row) that the
+    // caller may lend. The pass that counts the histogram or the mean then
+    // keeps each pixel's level there, the smallest whole number not below
+    // its grey value (FRAME_LEVELS_GREY) or its largest byte
+    // (FRAME_LEVELS_BRIGHTEST): a pixel is light exactly when its level is
+    // above the threshold, whichever the threshold.
+    uint8_t* levels = nullptr;
+    size_t levelCapacity = 0;
+    int levelKind = 0;
 };
+enum : int { FRAME_LEVELS_NONE = 0, FRAME_LEVELS_GREY = 1, FRAME_LEVELS_BRIGHTEST = 2 };
 
 struct Recognizer {
     int threshold = 0;

@@ -67,6 +67,21 @@ inline int greyBin(const uint8_t* pixel)
     return bin > kBins - 1 ? kBins - 1 : bin;
 }
 
+// The smallest whole number not below the grey value; below 255 for every
+// colour.
+inline uint8_t greyLevel(const uint8_t* pixel)
+{
+    const double grey = greyValue(pixel);
+    const int whole = static_cast<int>(grey);
+    return static_cast<uint8_t>(whole < grey ? whole + 1 : whole);
+}
+
+inline uint8_t brightest(const uint8_t* p)
+{
+    const uint8_t m = p[0] > p[1] ? p[0] : p[1];
+    return m > p[2] ? m : p[2];
+}
+
 inline void setClass(uint8_t* pixel, bool light)
 {
     const uint8_t value = light ? 255 : 0;
@@ -143,16 +158,19 @@ uint16_t load16(const uint8_t* p)
 }
 
 // For each blue and green byte there is at most one red byte that makes S a
-// multiple of 1000, k * 1000 (71 has the inverse 831 modulo 1000). below[]
-// at blue + 256 * green is 1 when that colour's grey value falls short of
-// k, so that it truncates to k - 1.
-struct WholeGreyBelow {
-    uint8_t below[kBins * kBins];
+// multiple of 1000, k * 1000 (71 has the inverse 831 modulo 1000). side[]
+// at blue + 256 * green tells where that colour's grey value lies: 1 below
+// k (it truncates to k - 1), 2 above k (its level is k + 1), 0 on k.
+constexpr uint8_t kBelowWhole = 1;
+constexpr uint8_t kAboveWhole = 2;
+
+struct WholeGreySide {
+    uint8_t side[kBins * kBins];
 };
 
-constexpr WholeGreyBelow makeWholeGreyBelow()
+constexpr WholeGreySide makeWholeGreySide()
 {
-    WholeGreyBelow t{};
+    WholeGreySide t{};
     for (int green = 0; green < kBins; ++green) {
         for (int blue = 0; blue < kBins; ++blue) {
             const int partial = 707 * green + 222 * blue;
@@ -161,14 +179,14 @@ constexpr WholeGreyBelow makeWholeGreyBelow()
                 const int k = (partial + 71 * red) / 1000;
                 const double grey =
                     kGreyWeights.green[green] + kGreyWeights.blue[blue] + kGreyWeights.red[red];
-                t.below[blue + kBins * green] = grey < k ? 1 : 0;
+                t.side[blue + kBins * green] = grey < k ? kBelowWhole : grey > k ? kAboveWhole : 0;
             }
         }
     }
     return t;
 }
 
-constexpr WholeGreyBelow kWholeGreyBelow = makeWholeGreyBelow();
+constexpr WholeGreySide kWholeGreySide = makeWholeGreySide();
 
 // Reads the 12 bytes of pixels 0 to 3 and nothing beyond them.
 inline __m128i greyTimes1000(const uint8_t* p)
@@ -189,7 +207,7 @@ inline __m128i greyTimes1000(const uint8_t* p)
 
 // Histograms one per lane, so that neighbouring pixels of one colour do not
 // wait on each other's increments.
-void histogramRow(const uint8_t* p, int width, int (*lanes)[kBins])
+void histogramRow(const uint8_t* p, int width, int (*lanes)[kBins], uint8_t* levels)
 {
     // floor(S / 1000) as (S + 0.5) * 0.001 in floats, which stays more than
     // 0.0004 inside the right integer for every S up to 255000.
@@ -199,29 +217,46 @@ void histogramRow(const uint8_t* p, int width, int (*lanes)[kBins])
     const __m128 zero = _mm_setzero_ps();
     const __m128 white = _mm_set1_ps(1000.0f * (kBins - 1));
     const __m128i whiteBelow = _mm_set1_epi32(kWhiteBin - (kBins - 1));
+    const __m128i one = _mm_set1_epi32(1);
     int x = 0;
     for (; x + kQuad <= width; x += kQuad, p += 3 * kQuad) {
         const __m128 s = _mm_cvtepi32_ps(greyTimes1000(p));
-        __m128i whole = _mm_cvttps_epi32(_mm_mul_ps(_mm_add_ps(s, half), thousandth));
+        const __m128i whole = _mm_cvttps_epi32(_mm_mul_ps(_mm_add_ps(s, half), thousandth));
+        const __m128 onWhole = _mm_cmpeq_ps(_mm_mul_ps(_mm_cvtepi32_ps(whole), thousand), s);
         const __m128 isWhite = _mm_cmpeq_ps(s, white);
         const __m128 blackOrWhite = _mm_or_ps(_mm_cmpeq_ps(s, zero), isWhite);
-        const int exact = _mm_movemask_ps(
-            _mm_andnot_ps(blackOrWhite, _mm_cmpeq_ps(_mm_mul_ps(_mm_cvtepi32_ps(whole), thousand), s)));
-        whole = _mm_add_epi32(whole, _mm_and_si128(_mm_castps_si128(isWhite), whiteBelow));
+        const int exact = _mm_movemask_ps(_mm_andnot_ps(blackOrWhite, onWhole));
         alignas(16) int32_t bin[kQuad];
-        _mm_store_si128(reinterpret_cast<__m128i*>(bin), whole);
+        _mm_store_si128(reinterpret_cast<__m128i*>(bin),
+                        _mm_add_epi32(whole, _mm_and_si128(_mm_castps_si128(isWhite), whiteBelow)));
+        // Off a whole number the level is the next one up; black and white
+        // (0.0 and a hair below 255) have the level `whole`.
+        alignas(16) int32_t level[kQuad];
+        _mm_store_si128(reinterpret_cast<__m128i*>(level),
+                        _mm_add_epi32(whole, _mm_andnot_si128(_mm_castps_si128(onWhole), one)));
         if (exact != 0) {
             for (int k = 0; k < kQuad; ++k) {
-                bin[k] -= ((exact >> k) & 1) & kWholeGreyBelow.below[load16(p + 3 * k)];
+                const uint8_t side = ((exact >> k) & 1) != 0 ? kWholeGreySide.side[load16(p + 3 * k)] : 0;
+                bin[k] -= side & kBelowWhole;
+                level[k] += (side & kAboveWhole) != 0 ? 1 : 0;
             }
         }
         lanes[0][bin[0]] += 1;
         lanes[1][bin[1]] += 1;
         lanes[2][bin[2]] += 1;
         lanes[3][bin[3]] += 1;
+        if (levels != nullptr) {
+            const __m128i packed = _mm_packs_epi32(_mm_load_si128(reinterpret_cast<__m128i*>(level)),
+                                                   _mm_setzero_si128());
+            const int bytes = _mm_cvtsi128_si32(_mm_packus_epi16(packed, packed));
+            std::memcpy(levels + x, &bytes, 4);
+        }
     }
     for (; x < width; ++x, p += 3) {
         lanes[0][greyBin(p)] += 1;
+        if (levels != nullptr) {
+            levels[x] = greyLevel(p);
+        }
     }
 }
 
@@ -270,13 +305,22 @@ inline __m128i brightestOfFive(const uint8_t* p)
         _mm_max_epu8(_mm_max_epu8(loadBytes(p), loadBytes(p + 1)), loadBytes(p + 2)), blueLanes);
 }
 
-// Returns the sum of the row's first pixels and how many it summed.
-unsigned long long brightnessSumQuick(const uint8_t* p, int width, int& done)
+// Returns the sum of the row's first pixels and how many it summed; with
+// `levels`, keeps each one's largest byte there.
+unsigned long long brightnessSumQuick(const uint8_t* p, int width, int& done, uint8_t* levels)
 {
     __m128i sum = _mm_setzero_si128();
     int x = 0;
     for (; x + kFive + 1 <= width; x += kFive, p += 3 * kFive) {
-        sum = _mm_add_epi64(sum, _mm_sad_epu8(brightestOfFive(p), _mm_setzero_si128()));
+        const __m128i five = brightestOfFive(p);
+        sum = _mm_add_epi64(sum, _mm_sad_epu8(five, _mm_setzero_si128()));
+        if (levels != nullptr) {
+            alignas(16) uint8_t lanes[16];
+            _mm_store_si128(reinterpret_cast<__m128i*>(lanes), five);
+            for (int k = 0; k < kFive; ++k) {
+                levels[x + k] = lanes[3 * k];
+            }
+        }
     }
     done = x;
     alignas(16) unsigned long long halves[2];
@@ -323,16 +367,19 @@ int bytesLightQuick(const uint8_t*, int, int, LightBits&)
     return 0;
 }
 
-unsigned long long brightnessSumQuick(const uint8_t*, int, int& done)
+unsigned long long brightnessSumQuick(const uint8_t*, int, int& done, uint8_t*)
 {
     done = 0;
     return 0;
 }
 
-void histogramRow(const uint8_t* p, int width, int (*lanes)[kBins])
+void histogramRow(const uint8_t* p, int width, int (*lanes)[kBins], uint8_t* levels)
 {
     for (int x = 0; x < width; ++x, p += 3) {
         lanes[0][greyBin(p)] += 1;
+        if (levels != nullptr) {
+            levels[x] = greyLevel(p);
+        }
     }
 }
 
@@ -345,6 +392,31 @@ void lightBitsRow(const uint8_t* p, int width, int threshold, bool byGrey, Light
                    : bytesLightQuick(p, width, threshold, row);
     for (p += 3 * x; x < width; ++x, p += 3) {
         if (byGrey ? greyValue(p) > threshold : brighterThan(p, threshold)) {
+            setLight(row, x, 1);
+        }
+    }
+}
+
+// Light bits from the levels kept by the counting pass: a pixel is light
+// when its level is above the threshold.
+void lightBitsFromLevels(const uint8_t* levels, int width, int threshold, LightBits& row)
+{
+    std::memset(row.word, 0, sizeof(uint64_t) * static_cast<size_t>((width + 63) / 64 + 1));
+    int x = 0;
+#if defined(__SSE2__)
+    if (threshold >= 0) {
+        // Saturated subtraction leaves non-zero exactly where a level is
+        // above the threshold (none above 255).
+        const __m128i limit = _mm_set1_epi8(static_cast<char>(threshold > kBins - 1 ? kBins - 1 : threshold));
+        for (; x + 16 <= width; x += 16) {
+            const __m128i dark = _mm_cmpeq_epi8(_mm_subs_epu8(loadBytes(levels + x), limit),
+                                                _mm_setzero_si128());
+            setLight(row, x, ~static_cast<unsigned>(_mm_movemask_epi8(dark)) & 0xFFFFu);
+        }
+    }
+#endif
+    for (; x < width; ++x) {
+        if (levels[x] > threshold) {
             setLight(row, x, 1);
         }
     }
@@ -419,11 +491,19 @@ void writeClasses(uint8_t* p, int width, const LightBits* above, const LightBits
     }
 }
 
-void buildHistogram(const Recognizer& r, int* histogram)
+bool lendsLevels(const Recognizer& r)
+{
+    const FrameStatistics* shared = r.frameStatistics;
+    return shared != nullptr && shared->levels != nullptr && imageUsable(r) &&
+           shared->levelCapacity / static_cast<size_t>(r.width) >= static_cast<size_t>(r.height);
+}
+
+void buildHistogram(const Recognizer& r, int* histogram, uint8_t* levels)
 {
     int lanes[4][kBins] = {};
     for (int y = 0; y < r.height; ++y) {
-        histogramRow(pixelAt(r, 0, y), r.width, lanes);
+        histogramRow(pixelAt(r, 0, y), r.width, lanes,
+                     levels != nullptr ? levels + static_cast<size_t>(y) * r.width : nullptr);
     }
     for (int bin = 0; bin < kBins; ++bin) {
         histogram[bin] = lanes[0][bin] + lanes[1][bin] + lanes[2][bin] + lanes[3][bin];
@@ -475,6 +555,12 @@ int histogramThreshold(const Recognizer& r, DetectFlags flags)
     FrameStatistics* shared = r.frameStatistics;
     if (shared != nullptr && shared->histogramKnown != 0) {
         std::memcpy(histogram, shared->histogram, sizeof histogram);
+    } else if (shared != nullptr && lendsLevels(r)) {
+        std::memset(histogram, 0, sizeof histogram);
+        buildHistogram(r, histogram, shared->levels);
+        shared->levelKind = FRAME_LEVELS_GREY;
+        std::memcpy(shared->histogram, histogram, sizeof histogram);
+        shared->histogramKnown = 1;
     } else {
         r.greyHistogram(histogram);
         if (shared != nullptr) {
@@ -494,23 +580,27 @@ int histogramThreshold(const Recognizer& r, DetectFlags flags)
     return t < 0 ? 0 : t;
 }
 
-int countedMeanBrightness(const Recognizer& r);
+int countedMeanBrightness(const Recognizer& r, uint8_t* levels);
 
 int meanBrightness(const Recognizer& r)
 {
     FrameStatistics* shared = r.frameStatistics;
     if (shared == nullptr) {
-        return countedMeanBrightness(r);
+        return countedMeanBrightness(r, nullptr);
     }
     if (shared->meanKnown == 0) {
-        shared->meanBrightness = countedMeanBrightness(r);
+        const bool keep = lendsLevels(r) && shared->levelKind == FRAME_LEVELS_NONE;
+        shared->meanBrightness = countedMeanBrightness(r, keep ? shared->levels : nullptr);
         shared->meanKnown = 1;
+        if (keep) {
+            shared->levelKind = FRAME_LEVELS_BRIGHTEST;
+        }
     }
     return shared->meanBrightness;
 }
 
 // Mean over all pixels of the largest of the three bytes, truncated.
-int countedMeanBrightness(const Recognizer& r)
+int countedMeanBrightness(const Recognizer& r, uint8_t* levels)
 {
     if (!imageUsable(r)) {
         return 0;
@@ -518,11 +608,15 @@ int countedMeanBrightness(const Recognizer& r)
     unsigned long long sum = 0;
     for (int y = 0; y < r.height; ++y) {
         const uint8_t* p = pixelAt(r, 0, y);
+        uint8_t* rowLevels = levels != nullptr ? levels + static_cast<size_t>(y) * r.width : nullptr;
         int x = 0;
-        sum += brightnessSumQuick(p, r.width, x);
+        sum += brightnessSumQuick(p, r.width, x, rowLevels);
         for (p += 3 * x; x < r.width; ++x, p += 3) {
-            uint8_t brightest = p[0] > p[1] ? p[0] : p[1];
-            sum += brightest > p[2] ? brightest : p[2];
+            const uint8_t b = brightest(p);
+            sum += b;
+            if (rowLevels != nullptr) {
+                rowLevels[x] = b;
+            }
         }
     }
     const double count = static_cast<double>(r.width) * static_cast<double>(r.height);
@@ -586,7 +680,7 @@ void Recognizer::greyHistogram(int* bins) const
         bins[bin] = 0;
     }
     if (imageUsable(*this)) {
-        buildHistogram(*this, bins);
+        buildHistogram(*this, bins, nullptr);
     }
 }
 
@@ -631,11 +725,21 @@ void Recognizer::binarise(DetectFlags flags)
         return;
     }
     const bool byGrey = usesHistogram(flags);
+    const bool kept = lendsLevels(*this) &&
+                      frameStatistics->levelKind == (byGrey ? FRAME_LEVELS_GREY : FRAME_LEVELS_BRIGHTEST);
+    const auto rowBits = [&](int y, LightBits& row) {
+        if (kept) {
+            lightBitsFromLevels(frameStatistics->levels + static_cast<size_t>(y) * width, width,
+                                threshold, row);
+        } else {
+            lightBitsRow(pixelAt(*this, 0, y), width, threshold, byGrey, row);
+        }
+    };
     LightBits bits[3];
-    lightBitsRow(pixelAt(*this, 0, 0), width, threshold, byGrey, bits[0]);
+    rowBits(0, bits[0]);
     for (int y = 0; y < height; ++y) {
         if (y + 1 < height) {
-            lightBitsRow(pixelAt(*this, 0, y + 1), width, threshold, byGrey, bits[(y + 1) % 3]);
+            rowBits(y + 1, bits[(y + 1) % 3]);
         }
         writeClasses(pixelAt(*this, 0, y), width, y > 0 ? &bits[(y + 2) % 3] : nullptr,
                      bits[y % 3], y + 1 < height ? &bits[(y + 1) % 3] : nullptr, true);

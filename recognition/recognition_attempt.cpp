@@ -86,6 +86,9 @@ struct AttemptWorkspace {
     std::unique_ptr<uint8_t[]> pixels;
     size_t capacity = 0;
     std::unique_ptr<RecognizerSlot> recognizer;
+    // A byte a pixel lent to the cycle's frame statistics.
+    std::unique_ptr<uint8_t[]> levels;
+    size_t levelCapacity = 0;
 };
 
 // Copies larger than this get storage of their own for the attempt, so
@@ -107,6 +110,20 @@ uint8_t* copyBuffer(AttemptWorkspace& space, size_t size, std::unique_ptr<uint8_
         space.capacity = space.pixels ? size : 0;
     }
     return space.pixels.get();
+}
+
+// Lends the statistics room for the pixels' levels, which both attempts of
+// the cycle then classify from.
+void lendLevels(AttemptWorkspace& space, FrameStatistics& statistics, size_t pixels) {
+    if (statistics.levels != nullptr || pixels > kKeptCopyBytes / 3) {
+        return;
+    }
+    if (pixels > space.levelCapacity) {
+        space.levels.reset(new (std::nothrow) uint8_t[pixels]);
+        space.levelCapacity = space.levels ? pixels : 0;
+    }
+    statistics.levels = space.levels.get();
+    statistics.levelCapacity = space.levelCapacity;
 }
 
 // Constructs a Recognizer in the slot and destroys it at the end of the
@@ -159,6 +176,9 @@ AttemptResult runAttempt(const uint8_t* rows, int32_t width, int32_t height, int
     recognizer->debugFolder = setup.debugFolder;
     recognizer->candidateLog = setup.candidates;
     recognizer->frameStatistics = setup.statistics;
+    if (setup.statistics != nullptr) {
+        lendLevels(space, *setup.statistics, static_cast<size_t>(width) * static_cast<size_t>(height));
+    }
 
     StageTimer detection("Start 4");
     report.detected = recognizer->detect(kAttemptFixedThreshold, "out0.bmp", "outt.txt", setup.flags);

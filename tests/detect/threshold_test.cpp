@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -220,6 +221,24 @@ TEST(GreyValue, HistogramAndClassesAgreeWithTheFormulaOnEveryColour)
     }
     EXPECT_EQ(bins, expectedBins);
 
+    // The same count when it keeps each pixel's level, the smallest whole
+    // number not below its grey value.
+    FrameStatistics shared;
+    std::vector<uint8_t> levels(size_t(frame.width) * frame.height);
+    shared.levels = levels.data();
+    shared.levelCapacity = levels.size();
+    image->frameStatistics = &shared;
+    image->chooseThreshold(210, DETECT_HIST_VALLEY);
+    EXPECT_EQ(std::vector<int>(shared.histogram, shared.histogram + 256), expectedBins);
+    long long wrongLevels = 0;
+    for (int y = 0; y < frame.height; ++y) {
+        for (int x = 0; x < frame.width; ++x) {
+            const double grey = plainGrey(&frame.pixels[size_t(y) * frame.stride + 3 * x]);
+            wrongLevels += levels[size_t(y) * frame.width + x] != std::ceil(grey);
+        }
+    }
+    EXPECT_EQ(wrongLevels, 0);
+
     // Thresholds at both ends and where grey values of whole numbers lie
     // on either side of the integer.
     for (const int threshold : {-1, 0, 1, 9, 53, 100, 191, 245, 253, 254, 255, 256}) {
@@ -316,6 +335,22 @@ TEST(Binarisation, AgreesWithThePlainPassesOnRandomFrames)
                 plainBinarise(expected, threshold, flags == DETECT_HIST_VALLEY);
                 EXPECT_TRUE(std::equal(expected.pixels.begin(), expected.pixels.end(), r->pixels))
                     << "width " << width << " height " << height << " trial " << trial;
+                // Two attempts sharing the frame's statistics and its kept
+                // levels: the first counts and keeps them, the second uses
+                // them.
+                FrameStatistics shared;
+                std::vector<uint8_t> levels(size_t(width) * height);
+                shared.levels = levels.data();
+                shared.levelCapacity = levels.size();
+                for (int attempt = 0; attempt < 2; ++attempt) {
+                    auto s = frame_builder::makeRecognizer(frame);
+                    s->frameStatistics = &shared;
+                    s->chooseThreshold(210, flags);
+                    s->threshold = threshold;
+                    s->binarise(flags);
+                    EXPECT_TRUE(std::equal(expected.pixels.begin(), expected.pixels.end(), s->pixels))
+                        << "kept levels, width " << width << " attempt " << attempt;
+                }
             }
         }
     }

@@ -19,7 +19,8 @@ struct FrameExchange {
     std::atomic<uint8_t> grabEnabled{0};
     std::atomic<uint8_t> recognizerStopped{0};
     uint8_t* frameBuffer = nullptr;
-    // Bytes at frameBuffer: frameBufferCapacity in the program; the image
+    // Bytes at frameBuffer: frameBufferCapacity at the program's start,
+    // grown by the grab for a larger video (makeFrameRoom); the image
     // scanner gives a larger image a larger buffer.
     size_t frameBufferSize = 0;
     int32_t videoWidth = 0;
@@ -30,7 +31,7 @@ struct FrameExchange {
 extern FrameExchange frameExchange;
 
 // Whether a packed width x height frame fits a buffer of `capacity` bytes.
-// The program skips a frame that does not fit its buffer.
+// The recognition side reads no frame that does not fit its buffer.
 inline bool frameFits(int32_t width, int32_t height,
                       size_t capacity = frameBufferCapacity) {
     return width > 0 && height > 0 && width <= 65535 && height <= 65535 &&

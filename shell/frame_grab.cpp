@@ -6,7 +6,7 @@
 #include "shell/frame_exchange.h"
 #include "shell/frame_pack.h"
 
-uint8_t* grabScratch = nullptr;
+GrabScratch grabScratch;
 
 namespace {
 
@@ -19,14 +19,14 @@ constexpr DWORD kPauseMilliseconds = 500;
 HRESULT fetchIntoFrame(long size) {
     FrameExchange& fx = frameExchange;
     HRESULT hr = E_OUTOFMEMORY;
-    if (size > 0 && static_cast<unsigned long>(size) <= kGrabScratchCapacity) {
-        hr = captureGraph.basicVideo->GetCurrentImage(&size, reinterpret_cast<long*>(grabScratch));
+    if (size > 0 && static_cast<unsigned long>(size) <= grabScratch.size) {
+        hr = captureGraph.basicVideo->GetCurrentImage(&size, reinterpret_cast<long*>(grabScratch.bytes));
     }
     int32_t width = 0;
     int32_t height = 0;
-    if (FAILED(hr) || size <= 0 || static_cast<unsigned long>(size) > kGrabScratchCapacity ||
-        !packFrame24(grabScratch, static_cast<size_t>(size), fx.frameBuffer, fx.frameBufferSize,
-                     &width, &height)) {
+    if (FAILED(hr) || size <= 0 || static_cast<unsigned long>(size) > grabScratch.size ||
+        !packFrame24(grabScratch.bytes, static_cast<size_t>(size), fx.frameBuffer,
+                     fx.frameBufferSize, &width, &height)) {
         width = 0;
         height = 0;
     }
@@ -49,24 +49,22 @@ HRESULT grabFrame() {
     fx.videoHeight = static_cast<int32_t>(height);
     fx.videoWidth = static_cast<int32_t>(width);
 
+    // Some renderers (Wine's always) refuse the size query yet deliver the
+    // picture into a buffer large enough for the video's size in any depth:
+    // the scratch buffer offered whole. Whatever fails, the preview runs
+    // again and the cycle gets its frame, empty when there is no picture.
     long size = 0;
     HRESULT hr = g.basicVideo->GetCurrentImage(&size, nullptr);
-    if (FAILED(hr)) {
-        // Some renderers (Wine's always) refuse the size query yet deliver
-        // the picture: when a 24-bit picture of the native video size fits
-        // the frame, offer the whole scratch buffer, which also holds the
-        // picture in the renderer's own depth (a 32-bit picture is larger
-        // than the 24-bit size). Only when that fails too is the grab
-        // retried from the start, with the preview still paused.
-        if (impliedImageSize(fx.videoWidth, fx.videoHeight, fx.frameBufferSize) == 0) {
-            return hr;
-        }
-        hr = fetchIntoFrame(static_cast<long>(kGrabScratchCapacity));
-        if (FAILED(hr)) {
-            return hr;
-        }
+    if (FAILED(hr) || size < 0) {
+        size = 0;
+    }
+    if (makeFrameRoom(fx, grabScratch, fx.videoWidth, fx.videoHeight,
+                      static_cast<size_t>(size)) == FrameRoom::Ready) {
+        hr = fetchIntoFrame(size > 0 ? size : static_cast<long>(grabScratch.size));
     } else {
-        hr = fetchIntoFrame(size);
+        fx.videoWidth = 0;
+        fx.videoHeight = 0;
+        hr = E_OUTOFMEMORY;
     }
     g.mediaControl->Run();
     fx.frameReady.store(1, std::memory_order_release);

@@ -4,14 +4,14 @@
 
 #include <windows.h>
 
-#include <cstdint>
+#include "shell/frame_buffers.h"
 
 // Where the renderer's picture lands before it becomes the 24-bit frame;
-// kGrabScratchCapacity bytes, allocated with the frame buffer, main thread
-// only.
-extern uint8_t* grabScratch;
+// allocated with the frame buffer, grown with it, main thread only.
+extern GrabScratch grabScratch;
 
 // Pauses the preview for 500 ms, fills the frame exchange with the current
-// picture, runs the preview again and raises frameReady. Main loop only,
+// picture, runs the preview again and raises frameReady. A picture that
+// cannot be had leaves an empty frame, read as no symbol. Main loop only,
 // while frameReady is clear and the graph is built.
 HRESULT grabFrame();

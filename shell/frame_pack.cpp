@@ -136,10 +136,6 @@ void packRow(const SourceLayout& s, const uint8_t* src, uint8_t* dst, size_t dst
 
 }  // namespace
 
-int64_t impliedImageSize(int32_t width, int32_t height, size_t capacity) {
-    return frameFits(width, height, capacity) ? packedFrameSize(width, height) : 0;
-}
-
 bool packFrame24(const uint8_t* image, size_t imageSize, uint8_t* frame, size_t frameCapacity,
                  int32_t* width, int32_t* height) {
     SourceLayout s{};

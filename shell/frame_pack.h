@@ -6,16 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 
-// Size in bytes of the packed 24-bit image (header and padded rows) that a
-// width x height video implies, or 0 when that image would not fit
-// `capacity` bytes. The grab falls back to it when the renderer does not
-// answer the size query.
-int64_t impliedImageSize(int32_t width, int32_t height, size_t capacity);
-
-// Room for a packed image of up to 1280 x 960 pixels at 32 bits, with
-// colour masks and the largest colour table a true-colour image carries.
-constexpr size_t kGrabScratchCapacity = 40 + 12 + 256 * 4 + 1280 * 960 * 4;
-
 // Converts the packed device-independent bitmap image[0, imageSize) - a
 // bitmap header, colour masks or table if any, then the rows - into a
 // 24-bit bottom-up packed frame in frame[0, frameCapacity). Reads 16-bit

@@ -15,6 +15,8 @@ constexpr size_t kTrimUntil = 30098;
 // never exceeds kTrimUntil + 1 characters.
 constexpr size_t kLongestLine = kTrimUntil - 1 - 2;
 
+size_t prependedLength;
+
 // Removes the last CR of the text[0, length) and all after it; a text
 // without CR is emptied, so that trimming always ends.
 size_t cutOldestLine(size_t length) {
@@ -48,9 +50,17 @@ int prependResultLine(const char* line) {
     std::memcpy(ResultsText, line, lineLength);
     ResultsText[lineLength] = '\r';
     ResultsText[lineLength + 1] = '\n';
+    prependedLength += lineLength + 2;
     return 0;
 }
 
 void clearResultsText() {
     ResultsText[0] = '\0';
+    prependedLength = 0;
+}
+
+size_t takePrependedLength() {
+    const size_t length = prependedLength;
+    prependedLength = 0;
+    return length;
 }

@@ -19,3 +19,8 @@ int prependResultLine(const char* line);
 
 // Empties the text.
 void clearResultsText();
+
+// Characters put in front of the text since the last call: the box moves
+// a person's selection and view by them, so that both stay on the same
+// text.
+size_t takePrependedLength();

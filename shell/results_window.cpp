@@ -46,6 +46,60 @@ bool createResultsPanel(HWND window) {
     return true;
 }
 
+// What the person is doing in the box: the selection (with the side the
+// caret is on, which a mouse drag extends) and the view's scroll position.
+struct BoxView {
+    DWORD start;
+    DWORD end;
+    bool caretAtStart;
+    int firstLine;
+    int horizontal;  // the horizontal scroll position, in pixels
+};
+
+BoxView readBoxView(HWND box) {
+    BoxView view = {};
+    SendMessageW(box, EM_GETSEL, reinterpret_cast<WPARAM>(&view.start),
+                 reinterpret_cast<LPARAM>(&view.end));
+    POINT caret;
+    if (view.start != view.end && GetFocus() == box && GetCaretPos(&caret)) {
+        const LRESULT at = SendMessageW(box, EM_POSFROMCHAR, view.start, 0);
+        view.caretAtStart = caret.x == static_cast<short>(LOWORD(at)) &&
+                            caret.y == static_cast<short>(HIWORD(at));
+    }
+    view.firstLine = static_cast<int>(SendMessageW(box, EM_GETFIRSTVISIBLELINE, 0, 0));
+    SCROLLINFO horizontal = {};
+    horizontal.cbSize = sizeof horizontal;
+    horizontal.fMask = SIF_POS;
+    if (GetScrollInfo(box, SB_HORZ, &horizontal)) {
+        view.horizontal = horizontal.nPos;
+    }
+    return view;
+}
+
+// After the text was set anew with `added` characters in front: the same
+// characters selected and the same lines in view, unless the person was
+// doing nothing (no selection, view at the top), when the newest line
+// shows at the top. Text cut away at the old end takes its part of the
+// selection with it.
+void restoreBoxView(HWND box, const BoxView& view, int added, int length) {
+    if (view.start == view.end && view.firstLine == 0 && view.horizontal == 0) {
+        return;
+    }
+    auto shifted = [&](DWORD position) {
+        const long long moved = static_cast<long long>(position) + added;
+        return static_cast<WPARAM>(moved < length ? moved : length);
+    };
+    if (view.caretAtStart) {
+        SendMessageW(box, EM_SETSEL, shifted(view.end), static_cast<LPARAM>(shifted(view.start)));
+    } else {
+        SendMessageW(box, EM_SETSEL, shifted(view.start), static_cast<LPARAM>(shifted(view.end)));
+    }
+    const int linesAdded = static_cast<int>(SendMessageW(box, EM_LINEFROMCHAR, shifted(0), 0));
+    const int first = static_cast<int>(SendMessageW(box, EM_GETFIRSTVISIBLELINE, 0, 0));
+    SendMessageW(box, EM_LINESCROLL, 0, view.firstLine + linesAdded - first);
+    SendMessageW(box, WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, view.horizontal), 0);
+}
+
 }  // namespace
 
 ATOM registerResultsClass() {
@@ -116,6 +170,7 @@ int layoutResultsWindow(HWND window) {
 }
 
 void refreshResultsBox(int limit) {
+    const size_t prepended = takePrependedLength();
     int length = 0;
     while (length < limit && length < kWideCopyCapacity - 1 && ResultsText[length] != '\0') {
         ++length;
@@ -125,8 +180,30 @@ void refreshResultsBox(int limit) {
         converted = MultiByteToWideChar(CP_ACP, 0, ResultsText, length, wideCopy,
                                         kWideCopyCapacity - 1);
     }
-    wideCopy[converted > 0 ? converted : 0] = L'\0';
+    converted = converted > 0 ? converted : 0;
+    wideCopy[converted] = L'\0';
+    // The new lines in front, counted in the box's characters.
+    int added = 0;
+    if (prepended > 0) {
+        const int bytes = prepended < static_cast<size_t>(length) ? static_cast<int>(prepended) : length;
+        added = MultiByteToWideChar(CP_ACP, 0, ResultsText, bytes, nullptr, 0);
+    }
+    HWND box = GetDlgItem(resultsPanel, IDC_RESULTS_BOX);
+    const BoxView view = readBoxView(box);
     SetDlgItemTextW(resultsPanel, IDC_RESULTS_BOX, wideCopy);
+    restoreBoxView(box, view, added, converted);
+}
+
+bool selectAllOnCtrlA(const MSG& msg) {
+    // Ctrl+A arrives as the control character 1, which the box ignores.
+    if (msg.message != WM_CHAR || msg.wParam != 1 || resultsPanel == nullptr ||
+        msg.hwnd != GetDlgItem(resultsPanel, IDC_RESULTS_BOX)) {
+        return false;
+    }
+    // Caret at the start: the view stays on the newest lines.
+    const LRESULT length = SendMessageW(msg.hwnd, WM_GETTEXTLENGTH, 0, 0);
+    SendMessageW(msg.hwnd, EM_SETSEL, static_cast<WPARAM>(length), 0);
+    return true;
 }
 
 int handleResultsCommand(HWND window, WPARAM wParam, LPARAM) {

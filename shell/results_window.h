@@ -10,8 +10,13 @@ ATOM registerResultsClass();
 
 LRESULT CALLBACK resultsWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Shows the first `limit` characters of the results text in the box.
+// Shows the first `limit` characters of the results text in the box,
+// keeping the person's selection and view on the same text.
 void refreshResultsBox(int limit);
+
+// Ctrl+A in the box selects its whole text; true when `msg` was that key
+// (and is not to be dispatched).
+bool selectAllOnCtrlA(const MSG& msg);
 
 int buildResultsMenu(HWND window);
 int layoutResultsWindow(HWND window);

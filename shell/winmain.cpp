@@ -11,7 +11,6 @@
 #include "shell/capture_graph.h"
 #include "shell/frame_exchange.h"
 #include "shell/frame_grab.h"
-#include "shell/frame_pack.h"
 #include "shell/lifecycle.h"
 #include "shell/results_text.h"
 #include "shell/results_window.h"
@@ -51,8 +50,10 @@ DWORD WINAPI recognitionThread(LPVOID) {
                     exitCode = static_cast<DWORD>(msg.wParam);
                     break;
                 }
-                TranslateMessage(&msg);
-                DispatchMessageW(&msg);
+                if (!selectAllOnCtrlA(msg)) {
+                    TranslateMessage(&msg);
+                    DispatchMessageW(&msg);
+                }
             }
             if (recognitionStopRequested.load(std::memory_order_acquire)) {
                 DestroyWindow(resultsHwnd);
@@ -85,20 +86,23 @@ void stopRecognitionThread() {
 }
 
 // The frame buffer and the grab's scratch buffer, made before the
-// recognition thread starts.
+// recognition thread starts; the grab grows them for a larger video.
 bool allocateFrameBuffers() {
     frameExchange.frameBuffer = new (std::nothrow) uint8_t[frameBufferCapacity];
-    grabScratch = new (std::nothrow) uint8_t[kGrabScratchCapacity];
-    frameExchange.frameBufferSize = frameBufferCapacity;
-    return frameExchange.frameBuffer != nullptr && grabScratch != nullptr;
+    frameExchange.frameBufferSize = frameExchange.frameBuffer != nullptr ? frameBufferCapacity : 0;
+    // Room for the largest picture the first frame buffer takes, in any depth.
+    const size_t scratchBytes = grabScratchBytes(1280, 960);
+    grabScratch.bytes = new (std::nothrow) uint8_t[scratchBytes];
+    grabScratch.size = grabScratch.bytes != nullptr ? scratchBytes : 0;
+    return frameExchange.frameBuffer != nullptr && grabScratch.bytes != nullptr;
 }
 
 void releaseFrameBuffers() {
     delete[] frameExchange.frameBuffer;
     frameExchange.frameBuffer = nullptr;
     frameExchange.frameBufferSize = 0;
-    delete[] grabScratch;
-    grabScratch = nullptr;
+    delete[] grabScratch.bytes;
+    grabScratch = GrabScratch{};
 }
 
 // Passes a message on to the renderer's window, which follows its owner.

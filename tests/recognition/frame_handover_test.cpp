@@ -15,6 +15,7 @@
 
 #include "ecc200/symbol_size.h"
 #include "recognition/recognition.h"
+#include "shell/frame_buffers.h"
 #include "shell/frame_exchange.h"
 #include "tests/support/ecc200_encoder.h"
 #include "tests/support/frame_render.h"
@@ -126,6 +127,49 @@ TEST_F(FrameHandover, ThousandsOfFramesArriveWholeAndInOrder) {
     EXPECT_FALSE(producerTimedOut);
     EXPECT_EQ(received, kFrames);
     EXPECT_EQ(torn, 0u);
+}
+
+// A video that grows while frames flow: the grab grows the buffers before
+// each frame (makeFrameRoom), never while the recognition side holds one,
+// so every frame arrives whole in a buffer that stays put while it is read.
+TEST(FrameHandoverGrowth, BuffersGrowOnlyBetweenFrames) {
+    constexpr uint32_t kFrames = 40;
+    auto width = [](uint32_t n) { return static_cast<int32_t>(1279 + 3 * n); };
+    auto byteAt = [](uint32_t n, size_t at) { return static_cast<uint8_t>(n * 29u + at % 251u); };
+    frameExchange.frameBufferSize = frameBufferCapacity;
+    frameExchange.frameBuffer = new uint8_t[frameBufferCapacity];
+    GrabScratch scratch;
+    frameExchange.frameReady.store(0);
+    int roomless = 0;
+    std::thread grabber([&] {
+        for (uint32_t n = 0; n < kFrames && awaitFlag(0); ++n) {
+            roomless += makeFrameRoom(frameExchange, scratch, width(n), 960, 0) != FrameRoom::Ready;
+            const size_t size = static_cast<size_t>(packedFrameSize(width(n), 960));
+            for (size_t at = 0; at < size; ++at) {
+                frameExchange.frameBuffer[at] = byteAt(n, at);
+            }
+            frameExchange.videoWidth = width(n);
+            frameExchange.frameReady.store(1, std::memory_order_release);
+        }
+    });
+    uint32_t whole = 0;
+    for (uint32_t n = 0; n < kFrames && awaitFlag(1); ++n) {
+        const size_t size = static_cast<size_t>(packedFrameSize(frameExchange.videoWidth, 960));
+        bool same = frameExchange.videoWidth == width(n) && size <= frameExchange.frameBufferSize;
+        for (size_t at = 0; same && at < size; ++at) {
+            same = frameExchange.frameBuffer[at] == byteAt(n, at);
+        }
+        whole += same ? 1 : 0;
+        frameExchange.frameReady.store(0, std::memory_order_release);
+    }
+    grabber.join();
+    EXPECT_EQ(roomless, 0);
+    EXPECT_EQ(whole, kFrames);
+    EXPECT_GE(frameExchange.frameBufferSize, static_cast<size_t>(packedFrameSize(width(kFrames - 1), 960)));
+    delete[] frameExchange.frameBuffer;
+    delete[] scratch.bytes;
+    frameExchange.frameBuffer = nullptr;
+    frameExchange.frameBufferSize = 0;
 }
 
 // Small frames of a 12 x 12 symbol per text, and a blank one.

@@ -134,29 +134,6 @@ void expectFrameMatches(const ImageSpec& s, const Bytes& frame) {
     }
 }
 
-TEST(ImpliedImageSize, HeaderPlusPaddedRowsWithinCapacity) {
-    struct Case {
-        int32_t width, height;
-        int64_t size;
-    };
-    const Case cases[] = {
-        {640, 480, 921640},            // 40 + 1920 x 480
-        {321, 2, 40 + 964 * 2},        // rows padded from 963 to 964
-        {1, 1, 44},
-        {1280, 959, 40 + 3840 * 959},  // just fits
-        {1280, 960, 0},                // needs 40 bytes more than the buffer
-        {0, 480, 0},
-        {640, 0, 0},
-        {-640, 480, 0},
-        {640, -480, 0},
-        {100000, 100000, 0},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(impliedImageSize(c.width, c.height, frameBufferCapacity), c.size)
-            << c.width << " x " << c.height;
-    }
-}
-
 TEST(PackFrame24, ConvertsEveryReadableLayoutToBottomUp24Bit) {
     ImageSpec masked565{5, 3, 16, 3};
     masked565.masks[0] = 0xF800, masked565.masks[1] = 0x07E0, masked565.masks[2] = 0x001F;

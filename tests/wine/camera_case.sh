@@ -7,8 +7,8 @@
 #
 # Cases: camera_register (makes the BMP frames and the expected results,
 # registers the camera), camera_com, camera_samples, camera_rgb32, camera_bad_input,
-# camera_file_exit, camera_close_results, camera_close_video, camera_soak,
-# camera_unregister. Environment: TESTCAM_FRAMES and TESSAREAD_SCAN (the
+# camera_sizes, camera_grab_failure, camera_file_exit, camera_close_results,
+# camera_close_video, camera_soak, camera_unregister. Environment: TESTCAM_FRAMES and TESSAREAD_SCAN (the
 # native testcam-frames and tessaread-scan), SAMPLES (the samples folder),
 # SOAK_SECONDS (length of camera_soak, default 180).
 #
@@ -266,6 +266,86 @@ case_camera_bad_input() {
   grep -q '"testcam: no pictures in' "$work/trace.log" || fail "no grey frames"
   grep -E "$PREFIX_RE" "$work/lines" | grep -vq ' - None$' &&
     fail "a grey frame not read as None: $(cat "$work/lines")"
+}
+
+# sized_picture DIR WIDTH HEIGHT TEXT: a symbol of TEXT, 8 pixels a module
+# for every 640 pixels of width, on a grey desk of that size, as DIR/NAME.bmp
+# (NAME: WIDTHxHEIGHT), with the pixels the scanner reads.
+sized_picture() {
+  local dir=$1 width=$2 height=$3 text=$4 name="$2x$3"
+  mkdir -p "$dir"
+  zint -b 71 --scale=$((width * 4 / 640)) --whitesp=3 --vwhitesp=3 -d "$text" \
+    -o "$work/zint.png" >/dev/null || fail "zint failed"
+  convert -size "${width}x${height}" gradient:'#b5aca0'-'#6e675f' \
+    \( "$work/zint.png" -colorspace sRGB +level-colors '#2b2826','#eeebe4' \) \
+    -gravity center -geometry +40+20 -composite -blur 0x0.8 "$work/$name.png" ||
+    fail "could not make $name.png"
+  "$TESTCAM_FRAMES" "$dir" "$work/$name.png" || fail "could not convert $name.png"
+}
+
+# The camera at sizes beyond the first frame buffer, in 24 and 32 bits: a
+# line for every cycle, each the engine's reading of the picture. The
+# camera keeps one size per run, as a camera does per connection, so each
+# size is a run of its own.
+case_camera_sizes() {
+  local size format width height dir
+  local all_expected="$expected"
+  for size in 1280x960:RGB24 1920x1080:RGB24 1920x1080:RGB32 2592x1944:RGB24; do
+    format=${size#*:} width=${size%x*} height=${size%:*} height=${height#*x}
+    dir="$work/$width-$format"
+    sized_picture "$dir" "$width" "$height" "Tessaread $width x $height"
+    expected="$work/expected-$width"
+    for pair in 0 1; do
+      printf '%s\t%s\t%s\n' "${width}x$height.bmp" "$pair" \
+        "$(native_result "$dir/${width}x$height.bmp" "$pair")" >>"$expected"
+    done
+    grep -qP "\tTessaread $width x $height \(" "$expected" ||
+      fail "the engine does not read the ${width}x$height picture: $(cat "$expected")"
+    : >"$work/trace.log"
+    TESSAREAD_TESTCAM_FORMAT=$format start_camera "$dir" 2
+    wait_for_lines 3 120
+    probe close "$RESULTS" || fail "could not close the results window"
+    expect_exit_0 20
+    grep -q "\"testcam: connected $format ${width}x$height" "$work/trace.log" ||
+      fail "not connected with $format ${width}x$height"
+    check_cycles
+    echo "$format ${width}x$height: $(result_count) lines, $(cycle_time_summary)"
+  done
+  expected="$all_expected"
+}
+
+# grab_fails DIR NONE: the camera plays DIR (1 s a picture) while stills
+# cannot be had: at least NONE of the first four cycles give "None", and
+# the preview runs between the grabs, so that they pause on more than one
+# picture.
+grab_fails() {
+  local pictures none
+  : >"$work/trace.log"
+  start_camera "$1" 1
+  wait_for_lines 4 60
+  probe close "$RESULTS" || fail "could not close the results window"
+  expect_exit_0 20
+  none=$(grep -cE "$PREFIX_RE"'None$' "$work/lines")
+  [ "$none" -ge "$2" ] || fail "only $none None lines: $(cat "$work/lines")"
+  awk -f "$cycles_awk" "$work/trace.log" >"$work/cycles"
+  [ "$(result_count)" -le "$(wc -l <"$work/cycles")" ] || fail "more lines than cycles"
+  pictures=$(grep -o '"testcam: paused on [^ ]*' "$work/trace.log" | sort -u | wc -l)
+  [ "$pictures" -ge 2 ] || fail "every grab paused on the same picture: the preview stood still"
+  echo "$none None lines of $(result_count), grabs paused on $pictures pictures"
+}
+
+# Pictures too tall to be read, then a live camera (nothing delivered
+# while paused, so the renderer has no still to give, but for a frame
+# that was on its way when the pause came).
+case_camera_grab_failure() {
+  mkdir -p "$work/tall"
+  convert -size 64x3200 xc:'#808080' "$work/tall-a.png" &&
+    convert -size 64x3200 xc:'#a0a0a0' "$work/tall-b.png" &&
+    "$TESTCAM_FRAMES" "$work/tall" "$work/tall-a.png" "$work/tall-b.png" ||
+    fail "could not make the tall pictures"
+  grab_fails "$work/tall" 4
+  grep -q '"testcam: connected RGB24 64x3200' "$work/trace.log" || fail "not connected at 64x3200"
+  TESSAREAD_TESTCAM_LIVE=1 grab_fails "$frames" 3
 }
 
 # Ends the program by posting a message while a recognition cycle runs:

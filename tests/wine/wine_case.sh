@@ -5,7 +5,7 @@
 #   wine_case.sh <state dir> <Tessaread.exe> <wine-probe.exe> <case>
 #
 # Cases: no_device, about_twice, file_exit, close_results, close_video,
-# resize. Every process a case starts is gone when it ends. The cases with
+# resize, results_box. Every process a case starts is gone when it ends. The cases with
 # the test camera are in camera_case.sh.
 set -uo pipefail
 
@@ -95,6 +95,82 @@ case_resize() {
     [ "${BASH_REMATCH[3]}" = "${width}x${height}" ] || fail "panel does not fill the client: $layout"
     [ "${BASH_REMATCH[4]}" = "$((width - 2))x$((height - 2))" ] || fail "box not 2 pixels short: $layout"
   done
+  close_no_device_box
+  expect_exit_0 20
+}
+
+# Characters in the results box, and its lines.
+box_length() {
+  probe results-text "$RESULTS" |
+    perl -pe 'chomp; s/\\(r|n|\\)/$1 eq "r" ? "\r" : $1 eq "n" ? "\n" : "\\"/ge' | wc -c
+}
+box_lines() {
+  probe results-text "$RESULTS" | grep -o '\\r\\n' | wc -l
+}
+
+# About puts three lines on top: the box is refreshed three times.
+refresh_with_about() {
+  local lines now deadline=$((SECONDS + 30))
+  lines=$(box_lines)
+  probe command "$RESULTS" "$IDM_ABOUT" || fail "could not post About"
+  while [ "$SECONDS" -lt "$deadline" ]; do
+    now=$(box_lines)
+    [ "$now" -eq $((lines + 3)) ] && return 0
+    sleep 0.2
+  done
+  fail "About did not add its three lines: $lines, then $now"
+}
+
+# What the person does in the box survives a refresh: no selection at the
+# top shows the newest line; a selection stays on the same characters and
+# copies them; a scrolled view stays on the same lines; Ctrl+A selects
+# everything.
+case_results_box() {
+  start_without_device
+  local notice='Copyright (c) 2026 Tessaread developers' view top x0 before after length
+  # Narrow, so that the longest line scrolls sideways; enough lines to
+  # scroll down.
+  probe resize "$RESULTS" 220 400 || fail "could not resize"
+  for _ in $(seq 16); do refresh_with_about; done
+
+  view=$(probe box-view "$RESULTS")
+  [[ $view =~ ^0\ (-?[0-9]+)\ (.*)$ ]] && [ "${BASH_REMATCH[2]}" = "$notice" ] ||
+    fail "the newest line is not at the top: '$view'"
+  x0=${BASH_REMATCH[1]}
+  refresh_with_about
+  expect_output "0 $x0 $notice" box-view "$RESULTS"
+
+  probe box-select "$RESULTS" 45 80 || fail "could not select"
+  before=$(probe box-selection "$RESULTS")
+  [[ $before =~ ^45\ 80\ (.+)$ ]] || fail "selected '$before'"
+  length=$(box_length)
+  refresh_with_about
+  local shift=$(($(box_length) - length))
+  after=$(probe box-selection "$RESULTS")
+  [ "$after" = "$((45 + shift)) $((80 + shift)) ${BASH_REMATCH[1]}" ] ||
+    fail "selection '$before' became '$after' ($shift characters added)"
+  echo "selection kept: '$before' -> '$after'"
+  expect_output "${BASH_REMATCH[1]}" box-copy "$RESULTS"
+
+  probe box-char "$RESULTS" 1 || fail "could not send Ctrl+A"
+  length=$(box_length)
+  for _ in $(seq 25); do
+    after=$(probe box-selection "$RESULTS")
+    [[ $after == "0 $length "* ]] && break
+    sleep 0.2
+  done
+  [[ $after == "0 $length "* ]] || fail "Ctrl+A selected '${after:0:40}', not 0 to $length"
+
+  probe box-select "$RESULTS" 0 0 || fail "could not clear the selection"
+  probe box-scroll "$RESULTS" 10 4 || fail "could not scroll"
+  before=$(probe box-view "$RESULTS")
+  [[ $before =~ ^10\ (-?[0-9]+)\ (.+)$ ]] && [ "${BASH_REMATCH[1]}" -lt "$x0" ] ||
+    fail "scrolled to '$before'"
+  top="${BASH_REMATCH[1]} ${BASH_REMATCH[2]}"
+  refresh_with_about
+  after=$(probe box-view "$RESULTS")
+  [ "$after" = "13 $top" ] || fail "view '$before' became '$after'"
+  echo "view kept: '$before' -> '$after'"
   close_no_device_box
   expect_exit_0 20
 }

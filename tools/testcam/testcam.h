@@ -15,6 +15,8 @@
 //                              number of seconds (default 2, at least 0.1).
 //   TESSAREAD_TESTCAM_FORMAT   RGB32 offers 32-bit frames first; by
 //                              default RGB24 comes first.
+//   TESSAREAD_TESTCAM_LIVE     1: nothing is delivered while paused, as
+//                              a live camera does.
 #pragma once
 
 #define CINTERFACE
@@ -84,6 +86,7 @@ struct TestCamera {
     WCHAR name[MAX_FILTER_NAME] = {};
     IReferenceClock* clock = nullptr;
     int formats[2] = {24, 32};  // bits per pixel, in the order offered
+    bool live = false;          // no frames while paused
     PictureFolder pictures;
     StreamState stream;
     TestCameraPin pin;

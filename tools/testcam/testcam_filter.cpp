@@ -102,7 +102,7 @@ end:
 }
 
 // Paused, the camera still delivers (as a file source does), so it can
-// say S_OK rather than VFW_S_CANT_CUE.
+// say S_OK rather than VFW_S_CANT_CUE; a live one cannot.
 HRESULT STDMETHODCALLTYPE filter_GetState(IBaseFilter* iface, DWORD, FILTER_STATE* state) {
     TestCamera* camera = impl_from_IBaseFilter(iface);
     if (state == nullptr) {
@@ -111,7 +111,7 @@ HRESULT STDMETHODCALLTYPE filter_GetState(IBaseFilter* iface, DWORD, FILTER_STAT
     EnterCriticalSection(&camera->lock);
     *state = camera->state;
     LeaveCriticalSection(&camera->lock);
-    return S_OK;
+    return camera->live && *state == State_Paused ? VFW_S_CANT_CUE : S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE filter_SetSyncSource(IBaseFilter* iface, IReferenceClock* clock) {
@@ -229,6 +229,8 @@ void chooseFormats(TestCamera* camera) {
         camera->formats[0] = 32;
         camera->formats[1] = 24;
     }
+    camera->live = GetEnvironmentVariableW(L"TESSAREAD_TESTCAM_LIVE", value, 16) == 1 &&
+                   value[0] == L'1';
 }
 
 }  // namespace

@@ -42,11 +42,25 @@ FramePlan planFrame(TestCamera* camera) {
     return plan;
 }
 
+// A live camera has nothing to deliver while paused.
+bool pausedLive(TestCamera* camera) {
+    if (!camera->live) {
+        return false;
+    }
+    EnterCriticalSection(&camera->stream.lock);
+    const bool held = camera->stream.held;
+    LeaveCriticalSection(&camera->stream.lock);
+    return held;
+}
+
 void deliverFrame(TestCamera* camera) {
     TestCameraPin& pin = camera->pin;
     IMediaSample* sample = nullptr;
     BYTE* data = nullptr;
     uint32_t bytes = 0;
+    if (pausedLive(camera)) {
+        return;
+    }
     // Fails once Stop has decommitted the allocator.
     if (FAILED(IMemAllocator_GetBuffer(pin.allocator, &sample, nullptr, nullptr, 0))) {
         return;
@@ -73,8 +87,11 @@ void deliverFrame(TestCamera* camera) {
     IMediaSample_SetSyncPoint(sample, TRUE);
     IMediaSample_SetDiscontinuity(sample, plan.first ? TRUE : FALSE);
     // Blocks while a paused renderer holds the frame; errors downstream
-    // (a renderer that is stopping) leave the next frame to try again.
-    IMemInputPin_Receive(pin.peerInput, sample);
+    // (a renderer that is stopping) leave the next frame to try again. A
+    // pause may have begun while the frame was made.
+    if (!pausedLive(camera)) {
+        IMemInputPin_Receive(pin.peerInput, sample);
+    }
 end:
     IMediaSample_Release(sample);
 }

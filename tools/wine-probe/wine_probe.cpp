@@ -20,6 +20,16 @@
 //                                  the window's owner (bytes, bytes, count)
 //   rot                            display names in the running object
 //                                  table, one per line
+//   box-select <class> <start> <end>
+//                                  EM_SETSEL on the results box
+//   box-selection <class>          "<start> <end> <selected text>"
+//   box-scroll <class> <lines> <chars>
+//                                  EM_LINESCROLL on the results box
+//   box-view <class>               "<first visible line> <x of its first
+//                                  character> <its text>"
+//   box-char <class> <code>        post WM_CHAR with the code to the box
+//   box-copy <class>               WM_COPY to the box, then the clipboard's
+//                                  text
 //   post-in-cycle <trace> <class> <message> <wparam> <ms>
 //                                  wait until the program's trace file
 //                                  shows a recognition cycle begun and not
@@ -55,6 +65,13 @@ HWND findByClass(const wchar_t* className) {
 
 HWND findBox(const wchar_t* caption) {
     return FindWindowW(L"#32770", caption);
+}
+
+// Control 1000 of the window's panel.
+HWND findResultsBox(const wchar_t* className) {
+    HWND top = findByClass(className);
+    HWND panel = top ? FindWindowExW(top, nullptr, L"#32770", nullptr) : nullptr;
+    return panel ? GetDlgItem(panel, kPanelControlId) : nullptr;
 }
 
 // Waits until lookup() gives a window (wantWindow) or none (!wantWindow).
@@ -108,9 +125,7 @@ void printEscaped(const std::wstring& text) {
 }
 
 int resultsText(const wchar_t* className) {
-    HWND top = findByClass(className);
-    HWND panel = top ? FindWindowExW(top, nullptr, L"#32770", nullptr) : nullptr;
-    HWND box = panel ? GetDlgItem(panel, kPanelControlId) : nullptr;
+    HWND box = findResultsBox(className);
     std::wstring text;
     if (box == nullptr || !readText(box, text)) {
         std::fputs("no results box\n", stderr);
@@ -118,6 +133,67 @@ int resultsText(const wchar_t* className) {
     }
     printEscaped(text);
     return 0;
+}
+
+LRESULT sendToBox(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(box, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeout, &result);
+    return static_cast<LRESULT>(result);
+}
+
+// The selection, read back from the whole text: EM_GETSEL answers in its
+// result only, since its pointers do not cross processes.
+int boxSelection(const wchar_t* className) {
+    HWND box = findResultsBox(className);
+    std::wstring text;
+    if (box == nullptr || !readText(box, text)) {
+        std::fputs("no results box\n", stderr);
+        return 1;
+    }
+    const LRESULT selection = sendToBox(box, EM_GETSEL, 0, 0);
+    const size_t start = LOWORD(selection);
+    const size_t end = HIWORD(selection);
+    std::printf("%u %u ", static_cast<unsigned>(start), static_cast<unsigned>(end));
+    printEscaped(start <= end && end <= text.size() ? text.substr(start, end - start) : L"?");
+    return 0;
+}
+
+int boxView(const wchar_t* className) {
+    HWND box = findResultsBox(className);
+    std::wstring text;
+    if (box == nullptr || !readText(box, text)) {
+        std::fputs("no results box\n", stderr);
+        return 1;
+    }
+    const LRESULT first = sendToBox(box, EM_GETFIRSTVISIBLELINE, 0, 0);
+    const LRESULT index = sendToBox(box, EM_LINEINDEX, static_cast<WPARAM>(first), 0);
+    const LRESULT length = sendToBox(box, EM_LINELENGTH, static_cast<WPARAM>(index), 0);
+    const LRESULT position = sendToBox(box, EM_POSFROMCHAR, static_cast<WPARAM>(index), 0);
+    std::printf("%ld %d ", static_cast<long>(first), static_cast<short>(LOWORD(position)));
+    const size_t at = static_cast<size_t>(index);
+    printEscaped(at <= text.size() ? text.substr(at, static_cast<size_t>(length)) : L"?");
+    return 0;
+}
+
+int boxCopy(const wchar_t* className) {
+    HWND box = findResultsBox(className);
+    if (box == nullptr) {
+        std::fputs("no results box\n", stderr);
+        return 1;
+    }
+    sendToBox(box, WM_COPY, 0, 0);
+    if (!OpenClipboard(nullptr)) {
+        std::fputs("cannot open the clipboard\n", stderr);
+        return 1;
+    }
+    HANDLE data = GetClipboardData(CF_UNICODETEXT);
+    const wchar_t* text = data != nullptr ? static_cast<const wchar_t*>(GlobalLock(data)) : nullptr;
+    if (text != nullptr) {
+        printEscaped(text);
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
+    return text != nullptr ? 0 : 1;
 }
 
 BOOL CALLBACK collectStaticText(HWND child, LPARAM context) {
@@ -434,6 +510,32 @@ int run(int argc, wchar_t** argv) {
     }
     if (action == L"memory" && n == 1) {
         return memory(a[0]);
+    }
+    if (action == L"box-select" && n == 3) {
+        HWND box = findResultsBox(a[0]);
+        return box != nullptr && sendToBox(box, EM_SETSEL, static_cast<WPARAM>(_wtoi(a[1])),
+                                           static_cast<LPARAM>(_wtoi(a[2]))) != 0
+                   ? 0
+                   : 1;
+    }
+    if (action == L"box-selection" && n == 1) {
+        return boxSelection(a[0]);
+    }
+    if (action == L"box-scroll" && n == 3) {
+        HWND box = findResultsBox(a[0]);
+        return box != nullptr && sendToBox(box, EM_LINESCROLL, static_cast<WPARAM>(_wtoi(a[2])),
+                                           static_cast<LPARAM>(_wtoi(a[1]))) != 0
+                   ? 0
+                   : 1;
+    }
+    if (action == L"box-view" && n == 1) {
+        return boxView(a[0]);
+    }
+    if (action == L"box-char" && n == 2) {
+        return post(findResultsBox(a[0]), WM_CHAR, static_cast<WPARAM>(_wtoi(a[1])));
+    }
+    if (action == L"box-copy" && n == 1) {
+        return boxCopy(a[0]);
     }
     if (action == L"post-in-cycle" && n == 5) {
         return postInCycle(a);

@@ -22,24 +22,47 @@ void shrinkToMiddle(int64_t& lo, int64_t& hi)
     }
 }
 
-// True when the pixel lies between the two opposite lines p and q (or on
-// one of them). A pair with a form other than 1 or 2 does not restrict.
-bool inBand(const Line& p, const Line& q, double x, double y)
+// The test whether a pixel lies between the two opposite lines p and q (or
+// on one of them), with the limits worked out once per column or row: for
+// p of form 1 both limits depend on x alone and y is compared with them,
+// for form 2 the other way round. A pair with a form other than 1 or 2
+// does not restrict.
+constexpr int kBoxSpan = 8;  // a shrunk box spans at most 6 pixels
+
+struct Band {
+    bool known;
+    bool byX;
+    double u[kBoxSpan];
+    double v[kBoxSpan];
+};
+
+// Same expressions as the per-pixel form, evaluated for each coordinate
+// from `lo` to `hi` of the axis the limits depend on.
+void prepareBand(const Line& p, const Line& q, const Box& box, Band& band)
 {
-    const bool known = (p.form == LINE_Y_OF_X || p.form == LINE_X_OF_Y) &&
-                       (q.form == LINE_Y_OF_X || q.form == LINE_X_OF_Y);
-    if (!known)
-        return true;
-    double u, v, w;
-    if (p.form == LINE_Y_OF_X) {
-        u = p.slope * x + p.intercept;
-        v = q.form == LINE_Y_OF_X ? q.slope * x + q.intercept : (x - q.intercept) / q.slope;
-        w = y;
-    } else {
-        u = p.slope * y + p.intercept;
-        v = q.form == LINE_X_OF_Y ? q.slope * y + q.intercept : (y - q.intercept) / q.slope;
-        w = x;
+    band.known = (p.form == LINE_Y_OF_X || p.form == LINE_X_OF_Y) &&
+                 (q.form == LINE_Y_OF_X || q.form == LINE_X_OF_Y);
+    band.byX = p.form == LINE_Y_OF_X;
+    if (!band.known)
+        return;
+    const int64_t lo = band.byX ? box.minX : box.minY;
+    const int64_t hi = band.byX ? box.maxX : box.maxY;
+    for (int64_t c = lo; c <= hi; ++c) {
+        const double t = static_cast<double>(c);
+        const size_t i = static_cast<size_t>(c - lo);
+        band.u[i] = p.slope * t + p.intercept;
+        band.v[i] = q.form == p.form ? q.slope * t + q.intercept : (t - q.intercept) / q.slope;
     }
+}
+
+bool inBand(const Band& band, const Box& box, int64_t x, int64_t y)
+{
+    if (!band.known)
+        return true;
+    const size_t i = static_cast<size_t>(band.byX ? x - box.minX : y - box.minY);
+    const double w = static_cast<double>(band.byX ? y : x);
+    const double u = band.u[i];
+    const double v = band.v[i];
     return !((w > u && w > v) || (w < u && w < v));
 }
 
@@ -82,13 +105,15 @@ int Recognizer::sampleCell(Line l1, Line l2, Line l3, Line l4) const
     StageTimer cornersDone("ONM 1");
     shrinkToMiddle(box.minX, box.maxX);
     shrinkToMiddle(box.minY, box.maxY);
+    Band across;
+    Band along;
+    prepareBand(l1, l3, box, across);
+    prepareBand(l2, l4, box, along);
     int white = 0;
     int nonWhite = 0;
     for (int64_t y = box.minY; y <= box.maxY; ++y) {
         for (int64_t x = box.minX; x <= box.maxX; ++x) {
-            const double fx = static_cast<double>(x);
-            const double fy = static_cast<double>(y);
-            if (!inBand(l1, l3, fx, fy) || !inBand(l2, l4, fx, fy))
+            if (!inBand(across, box, x, y) || !inBand(along, box, x, y))
                 continue;
             // The corners may lie partly off the image; there is nothing to
             // vote there.

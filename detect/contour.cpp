@@ -6,6 +6,7 @@
 #include "detect/recognizer.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -52,6 +53,24 @@ int nextNeighbour(const Recognizer& r, int x, int y, bool& branch)
 {
     int next = -1;
     branch = false;
+    // Away from the image's edges every neighbour is inside, and the
+    // neighbours are fixed byte offsets from the pixel.
+    if (x > 0 && y > 0 && x + 1 < r.width && y + 1 < r.height) {
+        const uint8_t* p = pixelAt(r, x, y);
+        const ptrdiff_t row = r.stride;
+        const ptrdiff_t offsets[kNeighbourCount] = {3,  row + 3,  row,  row - 3,
+                                                    -3, -row - 3, -row, -row + 3};
+        for (int k = 0; k < kNeighbourCount; ++k) {
+            if (p[offsets[k]] == EDGE_MARK) {
+                if (next >= 0) {
+                    branch = true;
+                    break;
+                }
+                next = k;
+            }
+        }
+        return next;
+    }
     for (int k = 0; k < kNeighbourCount; ++k) {
         if (edgeAt(r, x + kStepX[k], y + kStepY[k])) {
             if (next >= 0) {
@@ -67,8 +86,26 @@ int nextNeighbour(const Recognizer& r, int x, int y, bool& branch)
 // The 8 extreme points: smallest and largest x, smallest and largest y,
 // and the points nearest to the image corners (0, 0), (0, height),
 // (width, 0), (width, height). Only a strictly better pixel replaces one,
-// so on ties the pixel reached first stays.
-void updateExtremes(Recognizer& r, int x, int y)
+// so on ties the pixel reached first stays. The trace keeps the squared
+// distance of each corner point beside it.
+struct CornerDistances {
+    int64_t squared[4];
+};
+
+void startExtremes(Recognizer& r, int x, int y, CornerDistances& nearest)
+{
+    for (int k = 0; k < kExtremeCount; ++k) {
+        r.extremeX[k] = x;
+        r.extremeY[k] = y;
+    }
+    const int cornerX[4] = {0, 0, r.width, r.width};
+    const int cornerY[4] = {0, r.height, 0, r.height};
+    for (int k = 0; k < 4; ++k) {
+        nearest.squared[k] = squaredDistance(x, y, cornerX[k], cornerY[k]);
+    }
+}
+
+void updateExtremes(Recognizer& r, int x, int y, CornerDistances& nearest)
 {
     int* ex = r.extremeX;
     int* ey = r.extremeY;
@@ -82,11 +119,11 @@ void updateExtremes(Recognizer& r, int x, int y)
     const int cornerX[4] = {0, 0, r.width, r.width};
     const int cornerY[4] = {0, r.height, 0, r.height};
     for (int k = 0; k < 4; ++k) {
-        const int e = 4 + k;
-        if (squaredDistance(x, y, cornerX[k], cornerY[k]) <
-            squaredDistance(ex[e], ey[e], cornerX[k], cornerY[k])) {
-            ex[e] = x;
-            ey[e] = y;
+        const int64_t squared = squaredDistance(x, y, cornerX[k], cornerY[k]);
+        if (squared < nearest.squared[k]) {
+            nearest.squared[k] = squared;
+            ex[4 + k] = x;
+            ey[4 + k] = y;
         }
     }
 }
@@ -102,10 +139,8 @@ void markTraced(Recognizer& r, int x, int y)
 void traceContour(Recognizer& r, int x, int y)
 {
     markTraced(r, x, y);
-    for (int k = 0; k < kExtremeCount; ++k) {
-        r.extremeX[k] = x;
-        r.extremeY[k] = y;
-    }
+    CornerDistances nearest;
+    startExtremes(r, x, y, nearest);
     r.contourLength = 0;
     r.branchCount = 0;
     for (;;) {
@@ -121,7 +156,7 @@ void traceContour(Recognizer& r, int x, int y)
             y += kStepY[next];
             r.contourLength += 1;
             markTraced(r, x, y);
-            updateExtremes(r, x, y);
+            updateExtremes(r, x, y, nearest);
         } else if (r.branchCount > 0) {
             r.branchCount -= 1;
             x = r.branchX[r.branchCount];

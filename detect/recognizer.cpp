@@ -3,6 +3,7 @@
 #include "detect/recognizer.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "detect/image_access.h"
 #include "recognition/stage_timer.h"
@@ -20,6 +21,27 @@ bool startLog(const Recognizer& r)
     }
     std::fclose(file);
     return true;
+}
+
+// The first x >= from whose pixel holds EDGE_MARK, or width. After
+// binarisation only blue bytes hold anything but 0 and 255, so the byte
+// search finds blue bytes only; the check keeps it exact regardless.
+int nextEdgeMark(const uint8_t* row, int from, int width)
+{
+    const uint8_t* end = row + 3 * static_cast<size_t>(width);
+    const uint8_t* p = row + 3 * static_cast<size_t>(from);
+    while (p < end) {
+        const void* hit = std::memchr(p, EDGE_MARK, static_cast<size_t>(end - p));
+        if (hit == nullptr) {
+            return width;
+        }
+        const size_t offset = static_cast<size_t>(static_cast<const uint8_t*>(hit) - row);
+        if (offset % 3 == 0) {
+            return static_cast<int>(offset / 3);
+        }
+        p = row + (offset / 3 + 1) * 3;
+    }
+    return width;
 }
 
 void recordCandidate(Recognizer& r)
@@ -47,8 +69,9 @@ bool searchSymbol(Recognizer& r, DetectFlags flags, const char* imageFileName,
     }
     for (int y = 0; y < r.height; ++y) {
         const uint8_t* row = pixelAt(r, 0, y);
-        for (int x = 0; x < r.width; ++x) {
-            if (row[3 * x] != EDGE_MARK || !r.traceCandidate(x, y)) {
+        for (int x = nextEdgeMark(row, 0, r.width); x < r.width;
+             x = nextEdgeMark(row, x + 1, r.width)) {
+            if (!r.traceCandidate(x, y)) {
                 continue;
             }
             recordCandidate(r);
@@ -87,8 +110,7 @@ int Recognizer::detect(int fixedThreshold, const char* imageFileName, const char
         return -1;
     }
     startTime = platformLocalTime();
-    classifyPixels(flags);
-    markBoundaries();
+    binarise(flags);
 
     StageTimer search("P  2");
     if (searchSymbol(*this, flags, imageFileName, gridFileName)) {

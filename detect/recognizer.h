@@ -112,6 +112,27 @@ struct CandidateLog {
     int y[kCandidateLogCapacity][3];
 };
 
+// What the threshold choice learns from a frame whatever the attempt's
+// settings: the grey histogram and the mean brightness. The attempts of
+// one cycle work on the same frame and share them, so the second attempt
+// does not count the pixels again.
+struct FrameStatistics {
+    int histogramKnown = 0;
+    int histogram[256];
+    int meanKnown = 0;
+    int meanBrightness = 0;
+    // Room for a byte a pixel (width x height, row after row) that the
+    // caller may lend. The pass that counts the histogram or the mean then
+    // keeps each pixel's level there, the smallest whole number not below
+    // its grey value (FRAME_LEVELS_GREY) or its largest byte
+    // (FRAME_LEVELS_BRIGHTEST): a pixel is light exactly when its level is
+    // above the threshold, whichever the threshold.
+    uint8_t* levels = nullptr;
+    size_t levelCapacity = 0;
+    int levelKind = 0;
+};
+enum : int { FRAME_LEVELS_NONE = 0, FRAME_LEVELS_GREY = 1, FRAME_LEVELS_BRIGHTEST = 2 };
+
 struct Recognizer {
     int threshold = 0;
     FILE* logFile = nullptr;
@@ -152,6 +173,8 @@ struct Recognizer {
     const char* debugFolder = nullptr;
     // Where accepted finder candidates are recorded, if anywhere.
     CandidateLog* candidateLog = nullptr;
+    // Statistics of this frame shared with other attempts on it, if any.
+    FrameStatistics* frameStatistics = nullptr;
 
     Recognizer() = default;
     ~Recognizer();
@@ -165,8 +188,12 @@ struct Recognizer {
 
     // Threshold choice and binarisation (threshold.cpp).
     void chooseThreshold(int fixedThreshold, DetectFlags flags);
+    // Bin g counts the pixels whose grey value truncates to g (256 bins).
+    void greyHistogram(int* bins) const;
     void classifyPixels(DetectFlags flags);
     void markBoundaries();
+    // Both of the above in one pass, as detect runs them.
+    void binarise(DetectFlags flags);
 
     // Contour trace and finder-corner test from one EDGE_MARK pixel
     // (contour.cpp). True when the contour shows the finder pattern;

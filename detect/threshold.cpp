@@ -3,7 +3,14 @@
 // mean brightness, turns every pixel pure light or pure dark.
 #include "detect/recognizer.h"
 
+#include <array>
+#include <cstring>
+
 #include "detect/image_access.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -50,14 +57,456 @@ inline double greyValue(const uint8_t* pixel)
            kGreyWeights.red[pixel[2]];
 }
 
-void buildHistogram(const Recognizer& r, int* histogram)
+// Black's grey value is exactly 0; white's falls a hair short of 255.
+constexpr int kWhiteBin = static_cast<int>(
+    kGreyWeights.green[kBins - 1] + kGreyWeights.blue[kBins - 1] + kGreyWeights.red[kBins - 1]);
+
+inline int greyBin(const uint8_t* pixel)
 {
-    for (int y = 0; y < r.height; ++y) {
-        const uint8_t* p = pixelAt(r, 0, y);
-        for (int x = 0; x < r.width; ++x, p += 3) {
-            const int bin = static_cast<int>(greyValue(p));
-            histogram[bin > kBins - 1 ? kBins - 1 : bin] += 1;
+    const int bin = static_cast<int>(greyValue(pixel));
+    return bin > kBins - 1 ? kBins - 1 : bin;
+}
+
+// The smallest whole number not below the grey value; below 255 for every
+// colour.
+inline uint8_t greyLevel(const uint8_t* pixel)
+{
+    const double grey = greyValue(pixel);
+    const int whole = static_cast<int>(grey);
+    return static_cast<uint8_t>(whole < grey ? whole + 1 : whole);
+}
+
+inline uint8_t brightest(const uint8_t* p)
+{
+    const uint8_t m = p[0] > p[1] ? p[0] : p[1];
+    return m > p[2] ? m : p[2];
+}
+
+inline void setClass(uint8_t* pixel, bool light)
+{
+    const uint8_t value = light ? 255 : 0;
+    pixel[0] = value;
+    pixel[1] = value;
+    pixel[2] = value;
+}
+
+inline bool brighterThan(const uint8_t* pixel, int threshold)
+{
+    return pixel[0] > threshold || pixel[1] > threshold || pixel[2] > threshold;
+}
+
+inline void markPixel(uint8_t* pixel)
+{
+    pixel[0] = EDGE_MARK;
+    pixel[1] = 0;
+    pixel[2] = 0;
+}
+
+// A dark pixel with a light 4-neighbour inside the image; `above` and
+// `below` are the neighbouring rows' pixels at the same x, or null.
+inline bool onBoundary(const uint8_t* p, const uint8_t* above, const uint8_t* below, int x,
+                       int width)
+{
+    return p[0] != 255 && ((above != nullptr && above[0] == 255) ||
+                           (below != nullptr && below[0] == 255) ||
+                           (x > 0 && p[-3] == 255) || (x + 1 < width && p[3] == 255));
+}
+
+constexpr int kQuad = 4;
+
+// Bit x of a row is 1 when pixel x is light. Classes are decided into
+// such rows first and written into the image afterwards, which lets a row
+// be marked from its neighbour rows' bits. Wider images take the plain
+// passes.
+constexpr int kBitWords = 128;
+constexpr int kBitRowCapacity = 64 * kBitWords;
+
+struct LightBits {
+    // One more word than needed, so that the right neighbour of the last
+    // pixel reads 0.
+    uint64_t word[kBitWords + 1];
+};
+
+inline void setLight(LightBits& row, int x, uint64_t bits)
+{
+    row.word[x >> 6] |= bits << (x & 63);
+}
+
+#if defined(__SSE2__)
+
+// Four pixels at a time in exact integers: S = 707 green + 222 blue + 71 red
+// is the grey value times 1000 without rounding. Wherever S is not a
+// multiple of 1000, the double of greyValue lies strictly between the same
+// two integers as S / 1000 (its rounding error is below 1e-12, while S / 1000
+// is at least 0.001 away from an integer); the test over all 2^24 colours
+// holds the code to that. Where S is a multiple of 1000 the double may land
+// on either side of the integer, so those pixels are decided by greyValue
+// itself (classes) or by a table made from it (histogram bins), and black
+// and white, whose grey values are known, need neither.
+uint32_t load32(const uint8_t* p)
+{
+    uint32_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+uint16_t load16(const uint8_t* p)
+{
+    uint16_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// For each blue and green byte there is at most one red byte that makes S a
+// multiple of 1000, k * 1000 (71 has the inverse 831 modulo 1000). side[]
+// at blue + 256 * green tells where that colour's grey value lies: 1 below
+// k (it truncates to k - 1), 2 above k (its level is k + 1), 0 on k.
+constexpr uint8_t kBelowWhole = 1;
+constexpr uint8_t kAboveWhole = 2;
+
+struct WholeGreySide {
+    uint8_t side[kBins * kBins];
+};
+
+constexpr WholeGreySide makeWholeGreySide()
+{
+    WholeGreySide t{};
+    for (int green = 0; green < kBins; ++green) {
+        for (int blue = 0; blue < kBins; ++blue) {
+            const int partial = 707 * green + 222 * blue;
+            const int red = (1000 - partial % 1000) % 1000 * 831 % 1000;
+            if (red < kBins) {
+                const int k = (partial + 71 * red) / 1000;
+                const double grey =
+                    kGreyWeights.green[green] + kGreyWeights.blue[blue] + kGreyWeights.red[red];
+                t.side[blue + kBins * green] = grey < k ? kBelowWhole : grey > k ? kAboveWhole : 0;
+            }
         }
+    }
+    return t;
+}
+
+constexpr WholeGreySide kWholeGreySide = makeWholeGreySide();
+
+// Reads the 12 bytes of pixels 0 to 3 and nothing beyond them.
+inline __m128i greyTimes1000(const uint8_t* p)
+{
+    const __m128i pixels = _mm_unpacklo_epi64(
+        _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(load32(p))),
+                           _mm_cvtsi32_si128(static_cast<int>(load32(p + 3)))),
+        _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(load32(p + 6))),
+                           _mm_cvtsi32_si128(static_cast<int>(load32(p + 8) >> 8))));
+    // Byte 3 of each 32-bit lane (the next pixel's blue) weighs 0.
+    const __m128i weights = _mm_setr_epi16(222, 707, 71, 0, 222, 707, 71, 0);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128 low = _mm_castsi128_ps(_mm_madd_epi16(_mm_unpacklo_epi8(pixels, zero), weights));
+    const __m128 high = _mm_castsi128_ps(_mm_madd_epi16(_mm_unpackhi_epi8(pixels, zero), weights));
+    return _mm_add_epi32(_mm_castps_si128(_mm_shuffle_ps(low, high, _MM_SHUFFLE(2, 0, 2, 0))),
+                         _mm_castps_si128(_mm_shuffle_ps(low, high, _MM_SHUFFLE(3, 1, 3, 1))));
+}
+
+// Histograms one per lane, so that neighbouring pixels of one colour do not
+// wait on each other's increments.
+void histogramRow(const uint8_t* p, int width, int (*lanes)[kBins], uint8_t* levels)
+{
+    // floor(S / 1000) as (S + 0.5) * 0.001 in floats, which stays more than
+    // 0.0004 inside the right integer for every S up to 255000.
+    const __m128 half = _mm_set1_ps(0.5f);
+    const __m128 thousandth = _mm_set1_ps(0.001f);
+    const __m128 thousand = _mm_set1_ps(1000.0f);
+    const __m128 zero = _mm_setzero_ps();
+    const __m128 white = _mm_set1_ps(1000.0f * (kBins - 1));
+    const __m128i whiteBelow = _mm_set1_epi32(kWhiteBin - (kBins - 1));
+    const __m128i one = _mm_set1_epi32(1);
+    int x = 0;
+    for (; x + kQuad <= width; x += kQuad, p += 3 * kQuad) {
+        const __m128 s = _mm_cvtepi32_ps(greyTimes1000(p));
+        const __m128i whole = _mm_cvttps_epi32(_mm_mul_ps(_mm_add_ps(s, half), thousandth));
+        const __m128 onWhole = _mm_cmpeq_ps(_mm_mul_ps(_mm_cvtepi32_ps(whole), thousand), s);
+        const __m128 isWhite = _mm_cmpeq_ps(s, white);
+        const __m128 blackOrWhite = _mm_or_ps(_mm_cmpeq_ps(s, zero), isWhite);
+        const int exact = _mm_movemask_ps(_mm_andnot_ps(blackOrWhite, onWhole));
+        alignas(16) int32_t bin[kQuad];
+        _mm_store_si128(reinterpret_cast<__m128i*>(bin),
+                        _mm_add_epi32(whole, _mm_and_si128(_mm_castps_si128(isWhite), whiteBelow)));
+        // Off a whole number the level is the next one up; black and white
+        // (0.0 and a hair below 255) have the level `whole`.
+        alignas(16) int32_t level[kQuad];
+        _mm_store_si128(reinterpret_cast<__m128i*>(level),
+                        _mm_add_epi32(whole, _mm_andnot_si128(_mm_castps_si128(onWhole), one)));
+        if (exact != 0) {
+            for (int k = 0; k < kQuad; ++k) {
+                const uint8_t side = ((exact >> k) & 1) != 0 ? kWholeGreySide.side[load16(p + 3 * k)] : 0;
+                bin[k] -= side & kBelowWhole;
+                level[k] += (side & kAboveWhole) != 0 ? 1 : 0;
+            }
+        }
+        lanes[0][bin[0]] += 1;
+        lanes[1][bin[1]] += 1;
+        lanes[2][bin[2]] += 1;
+        lanes[3][bin[3]] += 1;
+        if (levels != nullptr) {
+            const __m128i packed = _mm_packs_epi32(_mm_load_si128(reinterpret_cast<__m128i*>(level)),
+                                                   _mm_setzero_si128());
+            const int bytes = _mm_cvtsi128_si32(_mm_packus_epi16(packed, packed));
+            std::memcpy(levels + x, &bytes, 4);
+        }
+    }
+    for (; x < width; ++x, p += 3) {
+        lanes[0][greyBin(p)] += 1;
+        if (levels != nullptr) {
+            levels[x] = greyLevel(p);
+        }
+    }
+}
+
+// Light bits of the row's first pixels by grey value; returns how many.
+inline int greyLightQuick(const uint8_t* p, int width, int threshold, LightBits& row)
+{
+    // 1000 * threshold must fit; other thresholds take the plain loop.
+    if (threshold < 0 || threshold > kBins - 1) {
+        return 0;
+    }
+    const __m128i limit = _mm_set1_epi32(1000 * threshold);
+    // Only black gives 0 and only white 255000, and their grey values are
+    // not above 0 and 255: at those two thresholds no pixel needs the
+    // double.
+    const bool exactIsDark = threshold == 0 || threshold == kBins - 1;
+    int x = 0;
+    for (; x + kQuad <= width; x += kQuad, p += 3 * kQuad) {
+        const __m128i s = greyTimes1000(p);
+        unsigned bits = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(s, limit))));
+        const int exact =
+            exactIsDark ? 0 : _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(s, limit)));
+        for (int k = 0; exact != 0 && k < kQuad; ++k) {
+            if (((exact >> k) & 1) != 0 && greyValue(p + 3 * k) > threshold) {
+                bits |= 1u << k;
+            }
+        }
+        setLight(row, x, bits);
+    }
+    return x;
+}
+
+inline __m128i loadBytes(const uint8_t* p)
+{
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+constexpr int kFive = 5;
+
+// The largest byte of each of five pixels, in their blue lanes (0, 3, 6, 9
+// and 12); reads bytes 0 to 17, up to the red byte of the pixel after them.
+inline __m128i brightestOfFive(const uint8_t* p)
+{
+    const __m128i blueLanes =
+        _mm_setr_epi8(-1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, 0);
+    return _mm_and_si128(
+        _mm_max_epu8(_mm_max_epu8(loadBytes(p), loadBytes(p + 1)), loadBytes(p + 2)), blueLanes);
+}
+
+// Returns the sum of the row's first pixels and how many it summed; with
+// `levels`, keeps each one's largest byte there.
+unsigned long long brightnessSumQuick(const uint8_t* p, int width, int& done, uint8_t* levels)
+{
+    __m128i sum = _mm_setzero_si128();
+    int x = 0;
+    for (; x + kFive + 1 <= width; x += kFive, p += 3 * kFive) {
+        const __m128i five = brightestOfFive(p);
+        sum = _mm_add_epi64(sum, _mm_sad_epu8(five, _mm_setzero_si128()));
+        if (levels != nullptr) {
+            alignas(16) uint8_t lanes[16];
+            _mm_store_si128(reinterpret_cast<__m128i*>(lanes), five);
+            for (int k = 0; k < kFive; ++k) {
+                levels[x + k] = lanes[3 * k];
+            }
+        }
+    }
+    done = x;
+    alignas(16) unsigned long long halves[2];
+    _mm_store_si128(reinterpret_cast<__m128i*>(halves), sum);
+    return halves[0] + halves[1];
+}
+
+// Light bits of the row's first pixels by their largest byte; returns how
+// many.
+inline int bytesLightQuick(const uint8_t* p, int width, int threshold, LightBits& row)
+{
+    if (threshold < 0 || threshold > kBins - 1) {
+        return 0;
+    }
+    const __m128i limit = _mm_set1_epi8(static_cast<char>(threshold));
+    const __m128i zero = _mm_setzero_si128();
+    int x = 0;
+    for (; x + kFive + 1 <= width; x += kFive, p += 3 * kFive) {
+        // Saturated subtraction leaves non-zero exactly where a byte is above
+        // the threshold; the dark lanes and those outside the blue ones
+        // compare equal to 0.
+        const unsigned dark = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_subs_epu8(brightestOfFive(p), limit), zero)));
+        const unsigned light = ~dark;
+        const uint64_t bits = (light & 1u) | ((light >> 2) & 2u) | ((light >> 4) & 4u) |
+                              ((light >> 6) & 8u) | ((light >> 8) & 16u);
+        setLight(row, x, bits);
+        if ((x & 63) > 64 - kFive) {
+            row.word[(x >> 6) + 1] |= bits >> (64 - (x & 63));
+        }
+    }
+    return x;
+}
+
+#else
+
+int greyLightQuick(const uint8_t*, int, int, LightBits&)
+{
+    return 0;
+}
+
+int bytesLightQuick(const uint8_t*, int, int, LightBits&)
+{
+    return 0;
+}
+
+unsigned long long brightnessSumQuick(const uint8_t*, int, int& done, uint8_t*)
+{
+    done = 0;
+    return 0;
+}
+
+void histogramRow(const uint8_t* p, int width, int (*lanes)[kBins], uint8_t* levels)
+{
+    for (int x = 0; x < width; ++x, p += 3) {
+        lanes[0][greyBin(p)] += 1;
+        if (levels != nullptr) {
+            levels[x] = greyLevel(p);
+        }
+    }
+}
+
+#endif
+
+void lightBitsRow(const uint8_t* p, int width, int threshold, bool byGrey, LightBits& row)
+{
+    std::memset(row.word, 0, sizeof(uint64_t) * static_cast<size_t>((width + 63) / 64 + 1));
+    int x = byGrey ? greyLightQuick(p, width, threshold, row)
+                   : bytesLightQuick(p, width, threshold, row);
+    for (p += 3 * x; x < width; ++x, p += 3) {
+        if (byGrey ? greyValue(p) > threshold : brighterThan(p, threshold)) {
+            setLight(row, x, 1);
+        }
+    }
+}
+
+// Light bits from the levels kept by the counting pass: a pixel is light
+// when its level is above the threshold.
+void lightBitsFromLevels(const uint8_t* levels, int width, int threshold, LightBits& row)
+{
+    std::memset(row.word, 0, sizeof(uint64_t) * static_cast<size_t>((width + 63) / 64 + 1));
+    int x = 0;
+#if defined(__SSE2__)
+    if (threshold >= 0) {
+        // Saturated subtraction leaves non-zero exactly where a level is
+        // above the threshold (none above 255).
+        const __m128i limit = _mm_set1_epi8(static_cast<char>(threshold > kBins - 1 ? kBins - 1 : threshold));
+        for (; x + 16 <= width; x += 16) {
+            const __m128i dark = _mm_cmpeq_epi8(_mm_subs_epu8(loadBytes(levels + x), limit),
+                                                _mm_setzero_si128());
+            setLight(row, x, ~static_cast<unsigned>(_mm_movemask_epi8(dark)) & 0xFFFFu);
+        }
+    }
+#endif
+    for (; x < width; ++x) {
+        if (levels[x] > threshold) {
+            setLight(row, x, 1);
+        }
+    }
+}
+
+// The twelve bytes of four pixels from their light bits (low nibble) and
+// mark bits (high nibble).
+struct PixelQuad {
+    uint8_t bytes[12];
+};
+
+constexpr std::array<PixelQuad, 256> makePixelQuads()
+{
+    std::array<PixelQuad, 256> quads{};
+    for (int bits = 0; bits < 256; ++bits) {
+        for (int k = 0; k < 4; ++k) {
+            const bool light = ((bits >> k) & 1) != 0;
+            const bool mark = ((bits >> (4 + k)) & 1) != 0;
+            quads[bits].bytes[3 * k] = light ? 255 : mark ? EDGE_MARK : 0;
+            quads[bits].bytes[3 * k + 1] = light ? 255 : 0;
+            quads[bits].bytes[3 * k + 2] = light ? 255 : 0;
+        }
+    }
+    return quads;
+}
+
+constexpr std::array<PixelQuad, 256> kPixelQuads = makePixelQuads();
+
+// Writes a row's classes, and with `above` or `below` given, its marks: a
+// dark pixel with a light 4-neighbour inside the image. Marks never make a
+// pixel light, so deciding them all from the classes is the same as the
+// pass that marks one pixel after the other. Runs of 64 pixels of one class
+// without marks are plain fills.
+void writeClasses(uint8_t* p, int width, const LightBits* above, const LightBits& here,
+                  const LightBits* below, bool markEdges)
+{
+    const int words = (width + 63) / 64;
+    for (int w = 0; w < words; ++w) {
+        const uint64_t light = here.word[w];
+        uint64_t marks = 0;
+        if (markEdges) {
+            uint64_t touches = (light << 1) | (light >> 1) | (here.word[w + 1] << 63);
+            if (w > 0) {
+                touches |= here.word[w - 1] >> 63;
+            }
+            if (above != nullptr) {
+                touches |= above->word[w];
+            }
+            if (below != nullptr) {
+                touches |= below->word[w];
+            }
+            marks = touches & ~light;
+        }
+        const int first = 64 * w;
+        const int count = width - first < 64 ? width - first : 64;
+        uint8_t* q = p + 3 * static_cast<size_t>(first);
+        const uint64_t all = count == 64 ? ~0ull : (1ull << count) - 1;
+        if ((marks & all) == 0 && (light == 0 || light == all)) {
+            std::memset(q, light == 0 ? 0 : 255, 3 * static_cast<size_t>(count));
+            continue;
+        }
+        int k = 0;
+        for (; k + 4 <= count; k += 4, q += 12) {
+            const unsigned index =
+                static_cast<unsigned>(((light >> k) & 15) | (((marks >> k) & 15) << 4));
+            std::memcpy(q, kPixelQuads[index].bytes, 12);
+        }
+        for (; k < count; ++k, q += 3) {
+            const unsigned index = static_cast<unsigned>(((light >> k) & 1) | (((marks >> k) & 1) << 4));
+            std::memcpy(q, kPixelQuads[index].bytes, 3);
+        }
+    }
+}
+
+bool lendsLevels(const Recognizer& r)
+{
+    const FrameStatistics* shared = r.frameStatistics;
+    return shared != nullptr && shared->levels != nullptr && imageUsable(r) &&
+           shared->levelCapacity / static_cast<size_t>(r.width) >= static_cast<size_t>(r.height);
+}
+
+void buildHistogram(const Recognizer& r, int* histogram, uint8_t* levels)
+{
+    int lanes[4][kBins] = {};
+    for (int y = 0; y < r.height; ++y) {
+        histogramRow(pixelAt(r, 0, y), r.width, lanes,
+                     levels != nullptr ? levels + static_cast<size_t>(y) * r.width : nullptr);
+    }
+    for (int bin = 0; bin < kBins; ++bin) {
+        histogram[bin] = lanes[0][bin] + lanes[1][bin] + lanes[2][bin] + lanes[3][bin];
     }
 }
 
@@ -102,9 +551,22 @@ int findValley(const int* h, int peak)
 
 int histogramThreshold(const Recognizer& r, DetectFlags flags)
 {
-    int histogram[kBins] = {};
-    if (imageUsable(r)) {
-        buildHistogram(r, histogram);
+    int histogram[kBins];
+    FrameStatistics* shared = r.frameStatistics;
+    if (shared != nullptr && shared->histogramKnown != 0) {
+        std::memcpy(histogram, shared->histogram, sizeof histogram);
+    } else if (shared != nullptr && lendsLevels(r)) {
+        std::memset(histogram, 0, sizeof histogram);
+        buildHistogram(r, histogram, shared->levels);
+        shared->levelKind = FRAME_LEVELS_GREY;
+        std::memcpy(shared->histogram, histogram, sizeof histogram);
+        shared->histogramKnown = 1;
+    } else {
+        r.greyHistogram(histogram);
+        if (shared != nullptr) {
+            std::memcpy(shared->histogram, histogram, sizeof histogram);
+            shared->histogramKnown = 1;
+        }
     }
     int peak = 0;
     for (int bin : histogram) {
@@ -118,8 +580,27 @@ int histogramThreshold(const Recognizer& r, DetectFlags flags)
     return t < 0 ? 0 : t;
 }
 
-// Mean over all pixels of the largest of the three bytes, truncated.
+int countedMeanBrightness(const Recognizer& r, uint8_t* levels);
+
 int meanBrightness(const Recognizer& r)
+{
+    FrameStatistics* shared = r.frameStatistics;
+    if (shared == nullptr) {
+        return countedMeanBrightness(r, nullptr);
+    }
+    if (shared->meanKnown == 0) {
+        const bool keep = lendsLevels(r) && shared->levelKind == FRAME_LEVELS_NONE;
+        shared->meanBrightness = countedMeanBrightness(r, keep ? shared->levels : nullptr);
+        shared->meanKnown = 1;
+        if (keep) {
+            shared->levelKind = FRAME_LEVELS_BRIGHTEST;
+        }
+    }
+    return shared->meanBrightness;
+}
+
+// Mean over all pixels of the largest of the three bytes, truncated.
+int countedMeanBrightness(const Recognizer& r, uint8_t* levels)
 {
     if (!imageUsable(r)) {
         return 0;
@@ -127,57 +608,50 @@ int meanBrightness(const Recognizer& r)
     unsigned long long sum = 0;
     for (int y = 0; y < r.height; ++y) {
         const uint8_t* p = pixelAt(r, 0, y);
-        for (int x = 0; x < r.width; ++x, p += 3) {
-            uint8_t brightest = p[0] > p[1] ? p[0] : p[1];
-            sum += brightest > p[2] ? brightest : p[2];
+        uint8_t* rowLevels = levels != nullptr ? levels + static_cast<size_t>(y) * r.width : nullptr;
+        int x = 0;
+        sum += brightnessSumQuick(p, r.width, x, rowLevels);
+        for (p += 3 * x; x < r.width; ++x, p += 3) {
+            const uint8_t b = brightest(p);
+            sum += b;
+            if (rowLevels != nullptr) {
+                rowLevels[x] = b;
+            }
         }
     }
     const double count = static_cast<double>(r.width) * static_cast<double>(r.height);
     return static_cast<int>(static_cast<double>(sum) / count);
 }
 
-inline void setClass(uint8_t* pixel, bool light)
-{
-    const uint8_t value = light ? 255 : 0;
-    pixel[0] = value;
-    pixel[1] = value;
-    pixel[2] = value;
-}
 
-void classifyRow(uint8_t* p, int width, int threshold, bool byGrey)
+// The plain passes, for rows too wide for the bit rows.
+void classifyRowPlainly(uint8_t* p, int width, int threshold, bool byGrey)
 {
-    if (byGrey) {
-        for (int x = 0; x < width; ++x, p += 3) {
-            setClass(p, greyValue(p) > threshold);
-        }
-        return;
-    }
     for (int x = 0; x < width; ++x, p += 3) {
-        setClass(p, p[0] > threshold || p[1] > threshold || p[2] > threshold);
+        setClass(p, byGrey ? greyValue(p) > threshold : brighterThan(p, threshold));
     }
 }
 
 // Marks the dark pixels of one row that have a light 4-neighbour inside
 // the image; `above` and `below` are the neighbouring rows, or null at the
-// image's edges.
+// image's edges. A mark made earlier in this pass holds 128, not 255, so it
+// never marks a neighbour in turn.
 void markRow(uint8_t* row, const uint8_t* above, const uint8_t* below, int width)
 {
     for (int x = 0; x < width; ++x) {
         uint8_t* p = row + 3 * x;
-        // A mark made earlier in this pass holds 128, not 255, so it never
-        // marks a neighbour in turn.
-        if (p[0] == 255) {
-            continue;
-        }
-        const bool touches = (above != nullptr && above[3 * x] == 255) ||
-                             (below != nullptr && below[3 * x] == 255) ||
-                             (x > 0 && p[-3] == 255) || (x + 1 < width && p[3] == 255);
-        if (touches) {
-            p[0] = EDGE_MARK;
-            p[1] = 0;
-            p[2] = 0;
+        if (onBoundary(p, above != nullptr ? above + 3 * x : nullptr,
+                       below != nullptr ? below + 3 * x : nullptr, x, width)) {
+            markPixel(p);
         }
     }
+}
+
+void markImageRow(Recognizer& r, int y)
+{
+    const uint8_t* above = y > 0 ? pixelAt(r, 0, y - 1) : nullptr;
+    const uint8_t* below = y + 1 < r.height ? pixelAt(r, 0, y + 1) : nullptr;
+    markRow(pixelAt(r, 0, y), above, below, r.width);
 }
 
 }  // namespace
@@ -200,14 +674,31 @@ void Recognizer::chooseThreshold(int fixedThreshold, DetectFlags flags)
     }
 }
 
+void Recognizer::greyHistogram(int* bins) const
+{
+    for (int bin = 0; bin < kBins; ++bin) {
+        bins[bin] = 0;
+    }
+    if (imageUsable(*this)) {
+        buildHistogram(*this, bins, nullptr);
+    }
+}
+
 void Recognizer::classifyPixels(DetectFlags flags)
 {
     if (!imageUsable(*this)) {
         return;
     }
     const bool byGrey = usesHistogram(flags);
+    LightBits bits;
     for (int y = 0; y < height; ++y) {
-        classifyRow(pixelAt(*this, 0, y), width, threshold, byGrey);
+        uint8_t* row = pixelAt(*this, 0, y);
+        if (width > kBitRowCapacity) {
+            classifyRowPlainly(row, width, threshold, byGrey);
+            continue;
+        }
+        lightBitsRow(row, width, threshold, byGrey, bits);
+        writeClasses(row, width, nullptr, bits, nullptr, false);
     }
 }
 
@@ -217,8 +708,40 @@ void Recognizer::markBoundaries()
         return;
     }
     for (int y = 0; y < height; ++y) {
-        const uint8_t* above = y > 0 ? pixelAt(*this, 0, y - 1) : nullptr;
-        const uint8_t* below = y + 1 < height ? pixelAt(*this, 0, y + 1) : nullptr;
-        markRow(pixelAt(*this, 0, y), above, below, width);
+        markImageRow(*this, y);
+    }
+}
+
+// Each row's light bits are found one row ahead of writing it, so that its
+// marks come from the bits of the rows on both sides.
+void Recognizer::binarise(DetectFlags flags)
+{
+    if (!imageUsable(*this)) {
+        return;
+    }
+    if (width > kBitRowCapacity) {
+        classifyPixels(flags);
+        markBoundaries();
+        return;
+    }
+    const bool byGrey = usesHistogram(flags);
+    const bool kept = lendsLevels(*this) &&
+                      frameStatistics->levelKind == (byGrey ? FRAME_LEVELS_GREY : FRAME_LEVELS_BRIGHTEST);
+    const auto rowBits = [&](int y, LightBits& row) {
+        if (kept) {
+            lightBitsFromLevels(frameStatistics->levels + static_cast<size_t>(y) * width, width,
+                                threshold, row);
+        } else {
+            lightBitsRow(pixelAt(*this, 0, y), width, threshold, byGrey, row);
+        }
+    };
+    LightBits bits[3];
+    rowBits(0, bits[0]);
+    for (int y = 0; y < height; ++y) {
+        if (y + 1 < height) {
+            rowBits(y + 1, bits[(y + 1) % 3]);
+        }
+        writeClasses(pixelAt(*this, 0, y), width, y > 0 ? &bits[(y + 2) % 3] : nullptr,
+                     bits[y % 3], y + 1 < height ? &bits[(y + 1) % 3] : nullptr, true);
     }
 }

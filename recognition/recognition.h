@@ -50,12 +50,15 @@ extern int32_t PairSelector;
 
 // Runs detection and decoding on the frame in the frame exchange.
 AttemptResult RecognitionAttempt(int kind);
+// The same, sharing the frame's statistics with the cycle's other attempt.
+AttemptResult RecognitionAttempt(int kind, FrameStatistics* statistics);
 
 // What an attempt is run with, beside the pixels.
 struct AttemptSetup {
     DetectFlags flags = 0;
     const char* debugFolder = nullptr;   // nullptr: the current directory
     CandidateLog* candidates = nullptr;  // where accepted candidates go
+    FrameStatistics* statistics = nullptr;  // shared by the attempts on one frame
     // With both set, the grid goes to the extended decoder, whose outcome
     // lands in `extended` (the report then holds no text).
     const DecodeExtensions* extensions = nullptr;

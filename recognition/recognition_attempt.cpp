@@ -73,6 +73,69 @@ AttemptResult decodeGrid(const Recognizer& recognizer, const AttemptSetup& setup
     return resultOf(result.status);
 }
 
+// The frame copy and the Recognizer (about 200 kB) of an attempt live in
+// storage that the thread keeps from one attempt to the next. Allocated
+// afresh, blocks of this size come from the system and go back to it every
+// time, and the first touch of each of their pages faults: that cost more
+// than binarising the frame.
+struct RecognizerSlot {
+    alignas(Recognizer) unsigned char bytes[sizeof(Recognizer)];
+};
+
+struct AttemptWorkspace {
+    std::unique_ptr<uint8_t[]> pixels;
+    size_t capacity = 0;
+    std::unique_ptr<RecognizerSlot> recognizer;
+    // A byte a pixel lent to the cycle's frame statistics.
+    std::unique_ptr<uint8_t[]> levels;
+    size_t levelCapacity = 0;
+};
+
+// Copies larger than this get storage of their own for the attempt, so
+// that one huge picture does not stay in memory.
+constexpr size_t kKeptCopyBytes = size_t(48) << 20;
+
+AttemptWorkspace& threadWorkspace() {
+    thread_local AttemptWorkspace space;
+    return space;
+}
+
+uint8_t* copyBuffer(AttemptWorkspace& space, size_t size, std::unique_ptr<uint8_t[]>& oneOff) {
+    if (size > kKeptCopyBytes) {
+        oneOff.reset(new (std::nothrow) uint8_t[size]);
+        return oneOff.get();
+    }
+    if (size > space.capacity) {
+        space.pixels.reset(new (std::nothrow) uint8_t[size]);
+        space.capacity = space.pixels ? size : 0;
+    }
+    return space.pixels.get();
+}
+
+// Lends the statistics room for the pixels' levels, which both attempts of
+// the cycle then classify from.
+void lendLevels(AttemptWorkspace& space, FrameStatistics& statistics, size_t pixels) {
+    if (statistics.levels != nullptr || pixels > kKeptCopyBytes / 3) {
+        return;
+    }
+    if (pixels > space.levelCapacity) {
+        space.levels.reset(new (std::nothrow) uint8_t[pixels]);
+        space.levelCapacity = space.levels ? pixels : 0;
+    }
+    statistics.levels = space.levels.get();
+    statistics.levelCapacity = space.levelCapacity;
+}
+
+// Constructs a Recognizer in the slot and destroys it at the end of the
+// attempt.
+struct SlotRecognizer {
+    explicit SlotRecognizer(RecognizerSlot& slot) : recognizer(new (slot.bytes) Recognizer) {}
+    ~SlotRecognizer() { recognizer->~Recognizer(); }
+    SlotRecognizer(const SlotRecognizer&) = delete;
+    SlotRecognizer& operator=(const SlotRecognizer&) = delete;
+    Recognizer* recognizer;
+};
+
 }  // namespace
 
 AttemptResult runAttempt(const uint8_t* rows, int32_t width, int32_t height, int64_t stride,
@@ -81,7 +144,9 @@ AttemptResult runAttempt(const uint8_t* rows, int32_t width, int32_t height, int
     // the detector's image dump is a plain BMP.
     const int64_t copyStride = frameStride(width);
     const size_t size = static_cast<size_t>(copyStride * height);
-    auto* copy = new (std::nothrow) uint8_t[size];
+    AttemptWorkspace& space = threadWorkspace();
+    std::unique_ptr<uint8_t[]> oneOff;
+    uint8_t* copy = copyBuffer(space, size, oneOff);
     if (copy == nullptr) {
         return ATTEMPT_NO_SYMBOL;
     }
@@ -93,20 +158,27 @@ AttemptResult runAttempt(const uint8_t* rows, int32_t width, int32_t height, int
         }
     }
 
-    // The recognizer is large; it lives on the heap rather than on a
-    // thread's stack.
-    std::unique_ptr<Recognizer> recognizer(new (std::nothrow) Recognizer);
-    if (!recognizer) {
-        delete[] copy;
-        return ATTEMPT_NO_SYMBOL;
+    if (!space.recognizer) {
+        space.recognizer.reset(new (std::nothrow) RecognizerSlot);
+        if (!space.recognizer) {
+            return ATTEMPT_NO_SYMBOL;
+        }
     }
+    // A fresh Recognizer for every attempt, in the kept storage; the copy
+    // stays the workspace's.
+    SlotRecognizer slot(*space.recognizer);
+    Recognizer* recognizer = slot.recognizer;
     recognizer->width = width;
     recognizer->stride = static_cast<int>(copyStride);
     recognizer->height = height;
     recognizer->pixels = copy;
-    recognizer->ownsPixels = 1;
+    recognizer->ownsPixels = 0;
     recognizer->debugFolder = setup.debugFolder;
     recognizer->candidateLog = setup.candidates;
+    recognizer->frameStatistics = setup.statistics;
+    if (setup.statistics != nullptr) {
+        lendLevels(space, *setup.statistics, static_cast<size_t>(width) * static_cast<size_t>(height));
+    }
 
     StageTimer detection("Start 4");
     report.detected = recognizer->detect(kAttemptFixedThreshold, "out0.bmp", "outt.txt", setup.flags);
@@ -118,6 +190,10 @@ AttemptResult runAttempt(const uint8_t* rows, int32_t width, int32_t height, int
 }
 
 AttemptResult RecognitionAttempt(int kind) {
+    return RecognitionAttempt(kind, nullptr);
+}
+
+AttemptResult RecognitionAttempt(int kind, FrameStatistics* statistics) {
     StageTimer attempt("Start 3");
     if (kind < 0 || kind >= kAttemptKinds) {
         return ATTEMPT_NO_SYMBOL;
@@ -130,6 +206,7 @@ AttemptResult RecognitionAttempt(int kind) {
     }
     AttemptSetup setup;
     setup.flags = kAttemptFlags[kind];
+    setup.statistics = statistics;
     AttemptReport report;
     const AttemptResult result = runAttempt(frameExchange.frameBuffer + kFrameHeaderSize, width,
                                             height, frameStride(width), setup, report);

@@ -91,10 +91,13 @@ int composeResultLine(char (&line)[kResultLineCapacity], const LocalTime& time,
 void RecognitionCycle() {
     StageTimer cycle("Start 1");
     const int first = kPairFirstKind[PairSelector == 1 ? 1 : 0];
-    AttemptResult results[2] = {RecognitionAttempt(first), ATTEMPT_NO_SYMBOL};
+    // Both attempts read the same frame: the second reuses what the first
+    // counted.
+    FrameStatistics statistics;
+    AttemptResult results[2] = {RecognitionAttempt(first, &statistics), ATTEMPT_NO_SYMBOL};
     AttemptResult result = results[0];
     if (result != ATTEMPT_DECODED) {
-        result = results[1] = RecognitionAttempt(first + 1);
+        result = results[1] = RecognitionAttempt(first + 1, &statistics);
     }
     FallbackReading fallback;
     const bool fallbackRead = result != ATTEMPT_DECODED && cycleFallback != nullptr &&

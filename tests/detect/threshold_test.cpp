@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <map>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -180,3 +184,174 @@ TEST(BoundaryMarking, MarkedPixelsAreBlueOnly)
 }
 
 }  // namespace
+
+// The grey value as written in the detector's description, for the checks
+// of the quick forms below.
+double plainGrey(const uint8_t* p)
+{
+    return 0.707 * p[1] + 0.222 * p[0] + 0.071 * p[2];
+}
+
+// Every 24-bit colour once, in rows of an odd width (so that the rows have
+// padding and end in a part of a block of pixels).
+Frame everyColour()
+{
+    const int width = 4099;
+    const int height = (1 << 24) / width + 1;
+    Frame frame = frame_builder::solidFrame(width, height, 0, 0, 0);
+    for (int i = 0; i < width * height; ++i) {
+        const uint32_t c = uint32_t(i) & 0xFFFFFF;
+        frame.set(i % width, i / width, uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16));
+    }
+    return frame;
+}
+
+TEST(GreyValue, HistogramAndClassesAgreeWithTheFormulaOnEveryColour)
+{
+    const Frame frame = everyColour();
+    auto image = frame_builder::makeRecognizer(frame);
+    std::vector<int> bins(256);
+    image->greyHistogram(bins.data());
+    std::vector<int> expectedBins(256);
+    for (int y = 0; y < frame.height; ++y) {
+        for (int x = 0; x < frame.width; ++x) {
+            const int bin = int(plainGrey(&frame.pixels[size_t(y) * frame.stride + 3 * x]));
+            expectedBins[bin > 255 ? 255 : bin] += 1;
+        }
+    }
+    EXPECT_EQ(bins, expectedBins);
+
+    // The same count when it keeps each pixel's level, the smallest whole
+    // number not below its grey value.
+    FrameStatistics shared;
+    std::vector<uint8_t> levels(size_t(frame.width) * frame.height);
+    shared.levels = levels.data();
+    shared.levelCapacity = levels.size();
+    image->frameStatistics = &shared;
+    image->chooseThreshold(210, DETECT_HIST_VALLEY);
+    EXPECT_EQ(std::vector<int>(shared.histogram, shared.histogram + 256), expectedBins);
+    long long wrongLevels = 0;
+    for (int y = 0; y < frame.height; ++y) {
+        for (int x = 0; x < frame.width; ++x) {
+            const double grey = plainGrey(&frame.pixels[size_t(y) * frame.stride + 3 * x]);
+            wrongLevels += levels[size_t(y) * frame.width + x] != std::ceil(grey);
+        }
+    }
+    EXPECT_EQ(wrongLevels, 0);
+
+    // Thresholds at both ends and where grey values of whole numbers lie
+    // on either side of the integer.
+    for (const int threshold : {-1, 0, 1, 9, 53, 100, 191, 245, 253, 254, 255, 256}) {
+        auto r = frame_builder::makeRecognizer(frame);
+        r->threshold = threshold;
+        r->classifyPixels(DETECT_HIST_VALLEY);
+        long long wrong = 0;
+        for (int y = 0; y < frame.height; ++y) {
+            const size_t row = size_t(y) * frame.stride;
+            for (int x = 0; x < frame.width; ++x) {
+                const uint8_t expected = plainGrey(&frame.pixels[row + 3 * x]) > threshold ? 255 : 0;
+                const uint8_t* p = &r->pixels[row + 3 * x];
+                wrong += p[0] != expected || p[1] != expected || p[2] != expected;
+            }
+            wrong += std::memcmp(&r->pixels[row + 3 * frame.width], &frame.pixels[row + 3 * frame.width],
+                                 frame.stride - 3 * frame.width) != 0;
+        }
+        EXPECT_EQ(wrong, 0) << "threshold " << threshold;
+    }
+}
+
+// Classification and boundary marking as the detector's description words
+// them, one pixel after the other.
+void plainBinarise(Frame& f, int threshold, bool byGrey)
+{
+    for (int y = 0; y < f.height; ++y) {
+        for (int x = 0; x < f.width; ++x) {
+            uint8_t* p = f.pixel(x, y);
+            const bool light = byGrey ? plainGrey(p) > threshold
+                                      : p[0] > threshold || p[1] > threshold || p[2] > threshold;
+            p[0] = p[1] = p[2] = light ? 255 : 0;
+        }
+    }
+    for (int y = 0; y < f.height; ++y) {
+        for (int x = 0; x < f.width; ++x) {
+            uint8_t* p = f.pixel(x, y);
+            const bool touches = (y > 0 && f.pixel(x, y - 1)[0] == 255) ||
+                                 (y + 1 < f.height && f.pixel(x, y + 1)[0] == 255) ||
+                                 (x > 0 && p[-3] == 255) || (x + 1 < f.width && p[3] == 255);
+            if (p[0] != 255 && touches) {
+                p[0] = EDGE_MARK;
+                p[1] = p[2] = 0;
+            }
+        }
+    }
+}
+
+// The lowered mean threshold as worded: the mean of each pixel's largest
+// byte, truncated, less 40 above 60.
+int plainLoweredMean(Frame& f)
+{
+    double sum = 0;
+    for (int y = 0; y < f.height; ++y) {
+        for (int x = 0; x < f.width; ++x) {
+            const uint8_t* p = f.pixel(x, y);
+            sum += std::max({p[0], p[1], p[2]});
+        }
+    }
+    const int mean = int(sum / (double(f.width) * f.height));
+    return mean > 60 ? mean - 40 : mean;
+}
+
+TEST(Binarisation, AgreesWithThePlainPassesOnRandomFrames)
+{
+    // Widths around the blocks of four and five pixels and the 64-pixel
+    // words, with and without row padding, and one too wide for the words;
+    // noise, gradients and blotches; thresholds at pixel values.
+    std::mt19937 random(13);
+    for (const int width : {1, 2, 3, 4, 5, 6, 7, 8, 11, 16, 17, 21, 59, 63, 64, 65, 97, 128, 129, 640, 8193}) {
+        for (int trial = 0; trial < 12; ++trial) {
+            const int height = 1 + int(random() % 9);
+            Frame frame = frame_builder::solidFrame(width, height, 0, 0, 0);
+            for (int y = 0; y < height; ++y) {
+                for (int x = 0; x < width; ++x) {
+                    const int level = trial % 3 == 0 ? int(random() % 256)
+                                      : trial % 3 == 1 ? (x * 7 + y * 13) % 256
+                                                       : ((x / 3 + y / 2) % 2) * 200 + int(random() % 40);
+                    if (trial % 2 == 0) {
+                        frame.setGrey(x, y, uint8_t(level));
+                    } else {
+                        frame.set(x, y, uint8_t(level), uint8_t(random() % 256), uint8_t(level / 2));
+                    }
+                }
+            }
+            auto mean = frame_builder::makeRecognizer(frame);
+            mean->chooseThreshold(210, DETECT_MEAN_LOWERED);
+            EXPECT_EQ(mean->threshold, plainLoweredMean(frame)) << "width " << width;
+            const int threshold = trial == 0 ? 0 : trial == 1 ? 255 : frame.pixel(0, 0)[1];
+            for (const DetectFlags flags : {DetectFlags(DETECT_HIST_VALLEY), DetectFlags(DETECT_MEAN_LOWERED)}) {
+                auto r = frame_builder::makeRecognizer(frame);
+                r->threshold = threshold;
+                r->binarise(flags);
+                Frame expected = frame;
+                plainBinarise(expected, threshold, flags == DETECT_HIST_VALLEY);
+                EXPECT_TRUE(std::equal(expected.pixels.begin(), expected.pixels.end(), r->pixels))
+                    << "width " << width << " height " << height << " trial " << trial;
+                // Two attempts sharing the frame's statistics and its kept
+                // levels: the first counts and keeps them, the second uses
+                // them.
+                FrameStatistics shared;
+                std::vector<uint8_t> levels(size_t(width) * height);
+                shared.levels = levels.data();
+                shared.levelCapacity = levels.size();
+                for (int attempt = 0; attempt < 2; ++attempt) {
+                    auto s = frame_builder::makeRecognizer(frame);
+                    s->frameStatistics = &shared;
+                    s->chooseThreshold(210, flags);
+                    s->threshold = threshold;
+                    s->binarise(flags);
+                    EXPECT_TRUE(std::equal(expected.pixels.begin(), expected.pixels.end(), s->pixels))
+                        << "kept levels, width " << width << " attempt " << attempt;
+                }
+            }
+        }
+    }
+}

@@ -70,11 +70,13 @@ expect_exit_0() {
 }
 
 # Compares the probe's output for "$@" with the expected text in $want,
-# retrying for up to 5 s while the program catches up with posted messages.
+# retrying for up to 15 s while the program catches up with posted
+# messages (a first start in a fresh prefix on a loaded machine has taken
+# over 5 s to fill its windows).
 expect_output() {
   local want=$1 got
   shift
-  for _ in $(seq 25); do
+  for _ in $(seq 75); do
     got=$(probe "$@")
     [ "$got" = "$want" ] && return 0
     sleep 0.2

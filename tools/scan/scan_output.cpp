@@ -24,9 +24,9 @@ ScanResult decodeCells(int rows, int cols, const uint8_t* cells) {
     return r;
 }
 
-std::string visibleText(const std::string& bytes) {
+std::string visibleUtf8(const std::string& utf8) {
     std::string out;
-    for (char c : bytes) {
+    for (char c : utf8) {
         unsigned char u = static_cast<unsigned char>(c);
         if (u < 0x20 || u == 0x7F) {
             char escaped[8];
@@ -36,8 +36,11 @@ std::string visibleText(const std::string& bytes) {
             out += c;
         }
     }
-    return Latin1ToUtf8(out);
+    return out;
 }
+
+// The escapes are ASCII, which the conversion leaves as they are.
+std::string visibleText(const std::string& bytes) { return visibleUtf8(Latin1ToUtf8(bytes)); }
 
 std::string plainLine(const std::string& label, const ScanResult& result) {
     if (!result.decoded) return label + ": None";

@@ -22,6 +22,9 @@ ScanResult decodeCells(int rows, int cols, const uint8_t* cells);
 // control characters (CR and LF included) written as \xNN.
 std::string visibleText(const std::string& bytes);
 
+// The same for text that is UTF-8 already.
+std::string visibleUtf8(const std::string& utf8);
+
 // "LABEL: TEXT (MODE)" or "LABEL: None", text converted to UTF-8, with
 // control characters written as \xNN so that the result stays one line.
 std::string plainLine(const std::string& label, const ScanResult& result);

@@ -35,24 +35,6 @@ void dumpPicture(void* context, const char* step, const Picture& picture)
     }
 }
 
-// Control characters of the UTF-8 text as \xNN, so that a result stays
-// one line.
-std::string visibleUtf8(const std::string& utf8)
-{
-    std::string out;
-    for (char c : utf8) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", u);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
 std::string orNull(bool present, long long value)
 {
     return present ? std::to_string(value) : "null";

@@ -39,7 +39,7 @@ TEST_F(ScanTool, ThoroughReadsWhatTheCycleMissesAndReportsHow)
     EXPECT_EQ(json.status, 2);
     ASSERT_EQ(json.lines().size(), 2u);
     EXPECT_NE(json.lines()[0].find("\"error\":"), std::string::npos);
-    const std::string& line = json.lines()[1];
+    const std::string line = json.lines()[1];
     for (const char* member : {"\"decoded\":true", "\"text\":\"MIRROR IMAGE\"", "\"rows\":18",
                                "\"bytes\":\"MIRROR IMAGE\"", "\"length\":12", "\"step\":\""})
         EXPECT_NE(line.find(member), std::string::npos) << member << " in " << line;

@@ -193,23 +193,33 @@ AttemptResult RecognitionAttempt(int kind) {
     return RecognitionAttempt(kind, nullptr);
 }
 
+bool frameInExchange(PictureView& picture) {
+    const int32_t width = frameExchange.videoWidth;
+    const int32_t height = frameExchange.videoHeight;
+    if (frameExchange.frameBuffer == nullptr ||
+        !frameFits(width, height, frameExchange.frameBufferSize)) {
+        return false;
+    }
+    picture = {frameExchange.frameBuffer + kFrameHeaderSize, width, height,
+               static_cast<int32_t>(frameStride(width))};
+    return true;
+}
+
 AttemptResult RecognitionAttempt(int kind, FrameStatistics* statistics) {
     StageTimer attempt("Start 3");
     if (kind < 0 || kind >= kAttemptKinds) {
         return ATTEMPT_NO_SYMBOL;
     }
-    const int32_t width = frameExchange.videoWidth;
-    const int32_t height = frameExchange.videoHeight;
-    if (frameExchange.frameBuffer == nullptr ||
-        !frameFits(width, height, frameExchange.frameBufferSize)) {
+    PictureView frame;
+    if (!frameInExchange(frame)) {
         return ATTEMPT_NO_SYMBOL;
     }
     AttemptSetup setup;
     setup.flags = kAttemptFlags[kind];
     setup.statistics = statistics;
     AttemptReport report;
-    const AttemptResult result = runAttempt(frameExchange.frameBuffer + kFrameHeaderSize, width,
-                                            height, frameStride(width), setup, report);
+    const AttemptResult result =
+        runAttempt(frame.rows, frame.width, frame.height, frame.stride, setup, report);
     if (report.status >= 0) {
         LastAttemptRecord.rows = report.rows;
         LastAttemptRecord.cols = report.cols;

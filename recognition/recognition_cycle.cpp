@@ -22,15 +22,10 @@ unsigned kindBit(int kind, bool set) {
 // The fallback on the frame of a cycle whose pair of attempts, starting
 // with kind `first`, gave `results`.
 bool readByFallback(int first, const AttemptResult (&results)[2], FallbackReading& reading) {
-    const int32_t width = frameExchange.videoWidth;
-    const int32_t height = frameExchange.videoHeight;
-    if (frameExchange.frameBuffer == nullptr ||
-        !frameFits(width, height, frameExchange.frameBufferSize)) {
+    CycleFrame frame;
+    if (!frameInExchange(frame.picture)) {
         return false;
     }
-    CycleFrame frame;
-    frame.picture = {frameExchange.frameBuffer + kFrameHeaderSize, width, height,
-                     static_cast<int32_t>(frameStride(width))};
     frame.kindsRun = kindBit(first, true) | kindBit(first + 1, true);
     frame.kindsRefused = kindBit(first, results[0] == ATTEMPT_DECODE_FAILED) |
                          kindBit(first + 1, results[1] == ATTEMPT_DECODE_FAILED);

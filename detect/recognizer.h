@@ -166,6 +166,13 @@ struct Recognizer {
     int height = 0;
     uint8_t* pixels = nullptr;
     int ownsPixels = 0;  // nonzero: pixels came from new[]; the destructor deletes them
+    // The frame's colours when they are not in `pixels`: rows of the same
+    // size and order, `sourceStride` bytes apart. The threshold choice then
+    // reads them here and the binarisation writes every pixel of `pixels`,
+    // whose earlier content does not matter (its row padding is left as it
+    // is). nullptr: the colours are in `pixels`.
+    const uint8_t* sourcePixels = nullptr;
+    int sourceStride = 0;
     int gridCols = 0;
     int gridRows = 0;
     int32_t grid[kGridCapacity][kGridCapacity];

@@ -112,6 +112,24 @@ inline bool onBoundary(const uint8_t* p, const uint8_t* above, const uint8_t* be
                            (x > 0 && p[-3] == 255) || (x + 1 < width && p[3] == 255));
 }
 
+// Row y of the frame's colours: the source when the attempt has one,
+// else the working image before binarisation.
+inline const uint8_t* colourRow(const Recognizer& r, int y)
+{
+    return r.sourcePixels != nullptr
+               ? r.sourcePixels + static_cast<size_t>(y) * static_cast<size_t>(r.sourceStride)
+               : pixelAt(r, 0, y);
+}
+
+// Copies row y's colours into the working image, where the plain passes
+// classify them in place.
+void takeColours(Recognizer& r, int y)
+{
+    if (r.sourcePixels != nullptr) {
+        std::memcpy(pixelAt(r, 0, y), colourRow(r, y), 3 * static_cast<size_t>(r.width));
+    }
+}
+
 constexpr int kQuad = 4;
 
 // Bit x of a row is 1 when pixel x is light. Classes are decided into
@@ -502,7 +520,7 @@ void buildHistogram(const Recognizer& r, int* histogram, uint8_t* levels)
 {
     int lanes[4][kBins] = {};
     for (int y = 0; y < r.height; ++y) {
-        histogramRow(pixelAt(r, 0, y), r.width, lanes,
+        histogramRow(colourRow(r, y), r.width, lanes,
                      levels != nullptr ? levels + static_cast<size_t>(y) * r.width : nullptr);
     }
     for (int bin = 0; bin < kBins; ++bin) {
@@ -607,7 +625,7 @@ int countedMeanBrightness(const Recognizer& r, uint8_t* levels)
     }
     unsigned long long sum = 0;
     for (int y = 0; y < r.height; ++y) {
-        const uint8_t* p = pixelAt(r, 0, y);
+        const uint8_t* p = colourRow(r, y);
         uint8_t* rowLevels = levels != nullptr ? levels + static_cast<size_t>(y) * r.width : nullptr;
         int x = 0;
         sum += brightnessSumQuick(p, r.width, x, rowLevels);
@@ -694,10 +712,11 @@ void Recognizer::classifyPixels(DetectFlags flags)
     for (int y = 0; y < height; ++y) {
         uint8_t* row = pixelAt(*this, 0, y);
         if (width > kBitRowCapacity) {
+            takeColours(*this, y);
             classifyRowPlainly(row, width, threshold, byGrey);
             continue;
         }
-        lightBitsRow(row, width, threshold, byGrey, bits);
+        lightBitsRow(colourRow(*this, y), width, threshold, byGrey, bits);
         writeClasses(row, width, nullptr, bits, nullptr, false);
     }
 }
@@ -732,7 +751,7 @@ void Recognizer::binarise(DetectFlags flags)
             lightBitsFromLevels(frameStatistics->levels + static_cast<size_t>(y) * width, width,
                                 threshold, row);
         } else {
-            lightBitsRow(pixelAt(*this, 0, y), width, threshold, byGrey, row);
+            lightBitsRow(colourRow(*this, y), width, threshold, byGrey, row);
         }
     };
     LightBits bits[3];

@@ -150,12 +150,15 @@ AttemptResult runAttempt(const uint8_t* rows, int32_t width, int32_t height, int
     if (copy == nullptr) {
         return ATTEMPT_NO_SYMBOL;
     }
-    if (stride == copyStride) {
-        std::memcpy(copy, rows, size);
-    } else {
-        for (int32_t y = 0; y < height; ++y) {
-            std::memcpy(copy + copyStride * y, rows + stride * y, static_cast<size_t>(copyStride));
-        }
+    // The detector reads the colours from the frame itself and writes every
+    // pixel of the copy; only the row padding is the copy's own: the
+    // frame's padding bytes where its rows have them, else 0.
+    const int64_t pixelBytes = 3 * static_cast<int64_t>(width);
+    const int64_t keptPadding = (stride < copyStride ? stride : copyStride) - pixelBytes;
+    for (int32_t y = 0; y < height; ++y) {
+        uint8_t* padding = copy + copyStride * y + pixelBytes;
+        std::memcpy(padding, rows + stride * y + pixelBytes, static_cast<size_t>(keptPadding));
+        std::memset(padding + keptPadding, 0, static_cast<size_t>(copyStride - pixelBytes - keptPadding));
     }
 
     if (!space.recognizer) {
@@ -173,6 +176,8 @@ AttemptResult runAttempt(const uint8_t* rows, int32_t width, int32_t height, int
     recognizer->height = height;
     recognizer->pixels = copy;
     recognizer->ownsPixels = 0;
+    recognizer->sourcePixels = rows;
+    recognizer->sourceStride = static_cast<int>(stride);
     recognizer->debugFolder = setup.debugFolder;
     recognizer->candidateLog = setup.candidates;
     recognizer->frameStatistics = setup.statistics;

@@ -335,21 +335,45 @@ TEST(Binarisation, AgreesWithThePlainPassesOnRandomFrames)
                 plainBinarise(expected, threshold, flags == DETECT_HIST_VALLEY);
                 EXPECT_TRUE(std::equal(expected.pixels.begin(), expected.pixels.end(), r->pixels))
                     << "width " << width << " height " << height << " trial " << trial;
+                // The colours in a source frame of unpadded rows, the
+                // working image full of stale bytes: every pixel is
+                // written, the padding left alone.
+                const int sourceStride = 3 * width + (trial % 2 == 0 ? 0 : 5);
+                std::vector<uint8_t> source(size_t(sourceStride) * height);
+                for (int y = 0; y < height; ++y) {
+                    std::memcpy(&source[size_t(y) * sourceStride], frame.pixel(0, y), 3 * size_t(width));
+                }
+                Frame stale = expected;
+                for (int y = 0; y < height; ++y) {
+                    std::fill(stale.pixel(width - 1, y) + 3, stale.pixel(0, y) + stale.stride, uint8_t(0x5A));
+                }
                 // Two attempts sharing the frame's statistics and its kept
                 // levels: the first counts and keeps them, the second uses
-                // them.
-                FrameStatistics shared;
-                std::vector<uint8_t> levels(size_t(width) * height);
-                shared.levels = levels.data();
-                shared.levelCapacity = levels.size();
-                for (int attempt = 0; attempt < 2; ++attempt) {
-                    auto s = frame_builder::makeRecognizer(frame);
-                    s->frameStatistics = &shared;
-                    s->chooseThreshold(210, flags);
-                    s->threshold = threshold;
-                    s->binarise(flags);
-                    EXPECT_TRUE(std::equal(expected.pixels.begin(), expected.pixels.end(), s->pixels))
-                        << "kept levels, width " << width << " attempt " << attempt;
+                // them; each from the frame in place and from the source.
+                for (const bool fromSource : {false, true}) {
+                    FrameStatistics shared;
+                    std::vector<uint8_t> levels(size_t(width) * height);
+                    shared.levels = levels.data();
+                    shared.levelCapacity = levels.size();
+                    for (int attempt = 0; attempt < 3; ++attempt) {
+                        auto s = frame_builder::makeRecognizer(frame);
+                        if (fromSource) {
+                            std::fill(s->pixels, s->pixels + frame.pixels.size(), uint8_t(0x5A));
+                            s->sourcePixels = source.data();
+                            s->sourceStride = sourceStride;
+                        }
+                        // The third attempt has no statistics at all.
+                        s->frameStatistics = attempt < 2 ? &shared : nullptr;
+                        s->chooseThreshold(210, flags);
+                        if (flags == DETECT_MEAN_LOWERED) {
+                            EXPECT_EQ(s->threshold, plainLoweredMean(frame));
+                        }
+                        s->threshold = threshold;
+                        s->binarise(flags);
+                        const Frame& wanted = fromSource ? stale : expected;
+                        EXPECT_TRUE(std::equal(wanted.pixels.begin(), wanted.pixels.end(), s->pixels))
+                            << "width " << width << " attempt " << attempt << " source " << fromSource;
+                    }
                 }
             }
         }

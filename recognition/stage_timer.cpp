@@ -85,22 +85,23 @@ std::string stageEndMessage(const char* name, uint32_t elapsedMs)
     return text;
 }
 
+// A stage is timed only when its start went to a listener: with nobody
+// listening (or the thread quiet) the clock is not read at all, and a
+// listener that comes during the stage gets no end without a start.
 StageTimer::StageTimer(const char* stageName)
-    : start(0), name(safeName(stageName)), announced(quietDepth == 0)
+    : start(0), name(safeName(stageName)), announced(quietDepth == 0 && debugChannelActive())
 {
-    if (announced && debugChannelActive()) {
+    if (announced) {
         emitStart(name);
+        // Taken after the message, so emitting it is not counted.
+        start = platformTicks();
     }
-    // Taken after the message, so emitting it is not counted.
-    start = platformTicks();
 }
 
 StageTimer::~StageTimer()
 {
-    uint32_t now = platformTicks();
-    start = stageElapsedMs(start, now);
     if (announced && debugChannelActive()) {
-        emitEnd(name, start);
+        emitEnd(name, stageElapsedMs(start, platformTicks()));
     }
     name = nullptr;
 }

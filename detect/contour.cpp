@@ -12,6 +12,10 @@
 
 #include "detect/image_access.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // A side whose measure is below this is straight; above it, ragged.
@@ -47,9 +51,77 @@ bool edgeAt(const Recognizer& r, int x, int y)
     return insideImage(r, x, y) && pixelAt(r, x, y)[0] == EDGE_MARK;
 }
 
+// What the walk needs of the image at every step, worked out once per
+// trace: the neighbours' byte offsets and the image corners' terms.
+struct TraceFrame {
+    ptrdiff_t offsets[kNeighbourCount];
+    int64_t twiceWidth;
+    int64_t twiceHeight;
+    int64_t widthSquared;
+    int64_t heightSquared;
+};
+
+TraceFrame traceFrame(const Recognizer& r)
+{
+    const ptrdiff_t row = r.stride;
+    TraceFrame f{{3, row + 3, row, row - 3, -3, -row - 3, -row, -row + 3}, 0, 0, 0, 0};
+    f.twiceWidth = 2 * static_cast<int64_t>(r.width);
+    f.twiceHeight = 2 * static_cast<int64_t>(r.height);
+    f.widthSquared = static_cast<int64_t>(r.width) * r.width;
+    f.heightSquared = static_cast<int64_t>(r.height) * r.height;
+    return f;
+}
+
+#if defined(__SSE2__)
+// The trace-order bits of the neighbours at bytes 0, 3 and 6 of an 8-byte
+// row piece starting one pixel left of the middle column (bits 0, 3 and 6
+// of its compare mask), for the row above, the pixel's own row (bytes 0
+// and 6 only, read as bits 0 and 6 of the mask's high byte) and the row
+// below.
+struct NeighbourBits {
+    uint8_t above[0x4A];
+    uint8_t level[0x42];
+    uint8_t below[0x4A];
+};
+
+constexpr NeighbourBits makeNeighbourBits()
+{
+    NeighbourBits t{};
+    for (int m = 0; m < 0x4A; ++m) {
+        const int left = m & 1;
+        const int middle = (m >> 3) & 1;
+        const int right = (m >> 6) & 1;
+        // Trace order: 0 right, 1 below right, 2 below, 3 below left,
+        // 4 left, 5 above left, 6 above, 7 above right.
+        t.above[m] = static_cast<uint8_t>(left << 5 | middle << 6 | right << 7);
+        t.below[m] = static_cast<uint8_t>(left << 3 | middle << 2 | right << 1);
+        if (m < 0x42) {
+            t.level[m] = static_cast<uint8_t>(left << 4 | right);
+        }
+    }
+    return t;
+}
+
+constexpr NeighbourBits kNeighbourBits = makeNeighbourBits();
+
+// Bit k set when neighbour k holds a boundary mark; p is an interior pixel.
+inline unsigned markedNeighbours(const uint8_t* p, ptrdiff_t row)
+{
+    const __m128i mark = _mm_set1_epi8(static_cast<char>(EDGE_MARK));
+    const __m128i aboveAndLevel =
+        _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p - row - 3)),
+                           _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p - 3)));
+    const unsigned upper = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(aboveAndLevel, mark)));
+    const unsigned lower = static_cast<unsigned>(_mm_movemask_epi8(
+        _mm_cmpeq_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + row - 3)), mark)));
+    return kNeighbourBits.above[upper & 0x49] | kNeighbourBits.level[(upper >> 8) & 0x41] |
+           kNeighbourBits.below[lower & 0x49];
+}
+#endif
+
 // Index of the first untraced boundary neighbour, or -1; branch tells
 // whether a later neighbour is one too.
-int nextNeighbour(const Recognizer& r, int x, int y, bool& branch)
+int nextNeighbour(const Recognizer& r, const TraceFrame& f, int x, int y, bool& branch)
 {
     int next = -1;
     branch = false;
@@ -57,11 +129,16 @@ int nextNeighbour(const Recognizer& r, int x, int y, bool& branch)
     // neighbours are fixed byte offsets from the pixel.
     if (x > 0 && y > 0 && x + 1 < r.width && y + 1 < r.height) {
         const uint8_t* p = pixelAt(r, x, y);
-        const ptrdiff_t row = r.stride;
-        const ptrdiff_t offsets[kNeighbourCount] = {3,  row + 3,  row,  row - 3,
-                                                    -3, -row - 3, -row, -row + 3};
+#if defined(__SSE2__)
+        const unsigned marked = markedNeighbours(p, f.offsets[2]);
+        if (marked == 0) {
+            return -1;
+        }
+        branch = (marked & (marked - 1)) != 0;
+        return __builtin_ctz(marked);
+#else
         for (int k = 0; k < kNeighbourCount; ++k) {
-            if (p[offsets[k]] == EDGE_MARK) {
+            if (p[f.offsets[k]] == EDGE_MARK) {
                 if (next >= 0) {
                     branch = true;
                     break;
@@ -70,6 +147,7 @@ int nextNeighbour(const Recognizer& r, int x, int y, bool& branch)
             }
         }
         return next;
+#endif
     }
     for (int k = 0; k < kNeighbourCount; ++k) {
         if (edgeAt(r, x + kStepX[k], y + kStepY[k])) {
@@ -92,38 +170,46 @@ struct CornerDistances {
     int64_t squared[4];
 };
 
-void startExtremes(Recognizer& r, int x, int y, CornerDistances& nearest)
+// Squared distances from (x, y) to the four image corners, in exact
+// integers: (w - x)^2 = w^2 - 2wx + x^2, and likewise for y.
+void cornerDistances(const TraceFrame& f, int x, int y, int64_t (&d)[4])
+{
+    const int64_t nearOrigin = static_cast<int64_t>(x) * x + static_cast<int64_t>(y) * y;
+    const int64_t toHeight = f.heightSquared - f.twiceHeight * y;
+    const int64_t toWidth = f.widthSquared - f.twiceWidth * x;
+    d[0] = nearOrigin;
+    d[1] = nearOrigin + toHeight;
+    d[2] = nearOrigin + toWidth;
+    d[3] = nearOrigin + toWidth + toHeight;
+}
+
+void startExtremes(Recognizer& r, const TraceFrame& f, int x, int y, CornerDistances& nearest)
 {
     for (int k = 0; k < kExtremeCount; ++k) {
         r.extremeX[k] = x;
         r.extremeY[k] = y;
     }
-    const int cornerX[4] = {0, 0, r.width, r.width};
-    const int cornerY[4] = {0, r.height, 0, r.height};
-    for (int k = 0; k < 4; ++k) {
-        nearest.squared[k] = squaredDistance(x, y, cornerX[k], cornerY[k]);
-    }
+    cornerDistances(f, x, y, nearest.squared);
 }
 
-void updateExtremes(Recognizer& r, int x, int y, CornerDistances& nearest)
+void updateExtremes(Recognizer& r, const TraceFrame& f, int x, int y, CornerDistances& nearest)
 {
     int* ex = r.extremeX;
     int* ey = r.extremeY;
-    const bool better[4] = {x < ex[0], x > ex[1], y < ey[2], y > ey[3]};
+    const auto take = [&](int k) {
+        ex[k] = x;
+        ey[k] = y;
+    };
+    if (x < ex[0]) take(0);
+    if (x > ex[1]) take(1);
+    if (y < ey[2]) take(2);
+    if (y > ey[3]) take(3);
+    int64_t squared[4];
+    cornerDistances(f, x, y, squared);
     for (int k = 0; k < 4; ++k) {
-        if (better[k]) {
-            ex[k] = x;
-            ey[k] = y;
-        }
-    }
-    const int cornerX[4] = {0, 0, r.width, r.width};
-    const int cornerY[4] = {0, r.height, 0, r.height};
-    for (int k = 0; k < 4; ++k) {
-        const int64_t squared = squaredDistance(x, y, cornerX[k], cornerY[k]);
-        if (squared < nearest.squared[k]) {
-            nearest.squared[k] = squared;
-            ex[4 + k] = x;
-            ey[4 + k] = y;
+        if (squared[k] < nearest.squared[k]) {
+            nearest.squared[k] = squared[k];
+            take(4 + k);
         }
     }
 }
@@ -138,14 +224,15 @@ void markTraced(Recognizer& r, int x, int y)
 // what only they lead to starts a trace of its own later.
 void traceContour(Recognizer& r, int x, int y)
 {
+    const TraceFrame f = traceFrame(r);
     markTraced(r, x, y);
     CornerDistances nearest;
-    startExtremes(r, x, y, nearest);
+    startExtremes(r, f, x, y, nearest);
     r.contourLength = 0;
     r.branchCount = 0;
     for (;;) {
         bool branch = false;
-        const int next = nextNeighbour(r, x, y, branch);
+        const int next = nextNeighbour(r, f, x, y, branch);
         if (next >= 0) {
             if (branch && r.branchCount < kBranchCapacity) {
                 r.branchX[r.branchCount] = x;
@@ -156,7 +243,7 @@ void traceContour(Recognizer& r, int x, int y)
             y += kStepY[next];
             r.contourLength += 1;
             markTraced(r, x, y);
-            updateExtremes(r, x, y, nearest);
+            updateExtremes(r, f, x, y, nearest);
         } else if (r.branchCount > 0) {
             r.branchCount -= 1;
             x = r.branchX[r.branchCount];

@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <random>
 #include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -104,6 +106,117 @@ TEST(ContourTrace, BranchPointsBeyondTheStackAreForgotten)
         EXPECT_EQ(after[3][x], expected) << x;
     }
     EXPECT_EQ(after[1].find('e'), std::string::npos);
+}
+
+// The walk as plainly written: neighbours tried one by one, corner
+// distances squared directly. Leaves the extremes, the length and the
+// marks in r.
+void plainTrace(Recognizer& r, int x, int y)
+{
+    const int stepX[8] = {1, 1, 0, -1, -1, -1, 0, 1};
+    const int stepY[8] = {0, 1, 1, 1, 0, -1, -1, -1};
+    const auto at = [&](int px, int py) { return &r.pixels[size_t(py) * r.stride + 3 * size_t(px)]; };
+    const auto squared = [](long long ax, long long ay, long long bx, long long by) {
+        return (bx - ax) * (bx - ax) + (by - ay) * (by - ay);
+    };
+    const int cornerX[4] = {0, 0, r.width, r.width};
+    const int cornerY[4] = {0, r.height, 0, r.height};
+    long long nearest[4];
+    *at(x, y) = TRACED_MARK;
+    for (int k = 0; k < 8; ++k) {
+        r.extremeX[k] = x;
+        r.extremeY[k] = y;
+    }
+    for (int k = 0; k < 4; ++k) {
+        nearest[k] = squared(x, y, cornerX[k], cornerY[k]);
+    }
+    std::vector<Point> branches;
+    r.contourLength = 0;
+    for (;;) {
+        int next = -1;
+        bool branch = false;
+        for (int k = 0; k < 8; ++k) {
+            const int nx = x + stepX[k];
+            const int ny = y + stepY[k];
+            if (nx >= 0 && ny >= 0 && nx < r.width && ny < r.height && *at(nx, ny) == EDGE_MARK) {
+                if (next >= 0) {
+                    branch = true;
+                    break;
+                }
+                next = k;
+            }
+        }
+        if (next < 0) {
+            if (branches.empty()) {
+                return;
+            }
+            std::tie(x, y) = branches.back();
+            branches.pop_back();
+            continue;
+        }
+        if (branch && branches.size() < size_t(kBranchCapacity)) {
+            branches.emplace_back(x, y);
+        }
+        x += stepX[next];
+        y += stepY[next];
+        r.contourLength += 1;
+        *at(x, y) = TRACED_MARK;
+        const bool better[4] = {x < r.extremeX[0], x > r.extremeX[1], y < r.extremeY[2], y > r.extremeY[3]};
+        for (int k = 0; k < 8; ++k) {
+            const bool take = k < 4 ? better[k] : squared(x, y, cornerX[k - 4], cornerY[k - 4]) < nearest[k - 4];
+            if (take) {
+                r.extremeX[k] = x;
+                r.extremeY[k] = y;
+            }
+            if (take && k >= 4) {
+                nearest[k - 4] = squared(x, y, cornerX[k - 4], cornerY[k - 4]);
+            }
+        }
+    }
+}
+
+TEST(ContourTrace, AgreesWithThePlainWalkOnRandomMarks)
+{
+    // Marks of every density on images from 1 x 1 up, odd widths and
+    // padded rows; the walk starts at every mark that is still untraced,
+    // as the raster search starts it.
+    std::mt19937 random(29);
+    for (int trial = 0; trial < 400; ++trial) {
+        const int width = 1 + int(random() % 23);
+        const int height = 1 + int(random() % 17);
+        const unsigned density = 1 + random() % 9;
+        std::vector<std::string> rows(size_t(height), std::string(size_t(width), '.'));
+        for (std::string& row : rows) {
+            for (char& c : row) {
+                c = random() % 10 < density ? '#' : random() % 2 ? '.' : 'x';
+            }
+        }
+        auto fast = frame_builder::makeRecognizer(frame_builder::frameFromRows(rows, '#'));
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                if (rows[size_t(y)][size_t(x)] == '#') {
+                    fast->pixels[size_t(y) * fast->stride + 3 * size_t(x)] = EDGE_MARK;
+                }
+            }
+        }
+        auto plain = frame_builder::makeRecognizer(frame_builder::frameFromRows(rows, '#'));
+        std::copy(fast->pixels, fast->pixels + size_t(fast->stride) * height, plain->pixels);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                if (plain->pixels[size_t(y) * plain->stride + 3 * size_t(x)] != EDGE_MARK) {
+                    continue;
+                }
+                fast->traceCandidate(x, y);
+                plainTrace(*plain, x, y);
+                ASSERT_EQ(frame_builder::classRows(*fast), frame_builder::classRows(*plain)) << trial;
+                ASSERT_EQ(fast->contourLength, plain->contourLength) << trial;
+                for (int k = 0; k < 8; ++k) {
+                    ASSERT_EQ(fast->extremeX[k], plain->extremeX[k]) << trial << " extreme " << k;
+                    ASSERT_EQ(fast->extremeY[k], plain->extremeY[k]) << trial << " extreme " << k;
+                }
+            }
+        }
+    }
 }
 
 // A binarised and boundary-marked frame made from module rows (picture

@@ -262,6 +262,9 @@ bool isPng(const uint8_t* data, size_t size) {
     return size >= 8 && std::memcmp(data, kSignature, 8) == 0;
 }
 
+// A JPEG file starts with its SOI marker, no fill bytes before it.
+bool isJpeg(const uint8_t* data, size_t size) { return size >= 2 && data[0] == 0xFF && data[1] == 0xD8; }
+
 // BMP, JPEG and PNM through stb_image, which is asked the size of the
 // picture from its header before it decodes a pixel.
 bool readWithStb(const uint8_t* data, size_t size, int64_t maxPixels, ImageFrame& frame, std::string& error) {
@@ -380,6 +383,7 @@ bool decodeImageFrame(const uint8_t* data, size_t size, ImageFrame& frame, std::
         return false;
     }
     if (isPng(data, size)) return readPng(data, size, maxPixels, frame, error);
+    if (isJpeg(data, size)) return readJpeg(data, size, maxPixels, frame, error);
     return readWithStb(data, size, maxPixels, frame, error);
 }
 

@@ -36,8 +36,8 @@ TEST(ImageFuzzFound, RefusedWithAReason) {
         // libjpeg-turbo).
         {"Huffman counts past the end", "\xFF\xD8\xFF\xC4\xA2\x05\x01\xFF\xD9"s, "corrupt or truncated image"},
         // The same behind fill bytes in front of the SOI marker, which
-        // stb_image skips.
-        {"Huffman table after fill bytes", "\xFF\xFF\xD8\xFF\xC4\x01\xA2\x00\x27\xFF"s, "Huffman"},
+        // stb_image skipped; a JPEG file must now start with SOI.
+        {"Huffman table after fill bytes", "\xFF\xFF\xD8\xFF\xC4\x01\xA2\x00\x27\xFF"s, "unsupported file type"},
         // A BMP with a header size of 0: the cut-off check read the
         // 40-byte header's fields past the end of the 23-byte file.
         {"BMP header size 0",

@@ -1,5 +1,6 @@
 // The scanner's picture reading on any file bytes: decodeImageFrame (PNG
-// through libspng; BMP, JPEG, PPM, PGM through stb_image) and packFrame.
+// through libspng, JPEG through libjpeg-turbo, BMP, PPM, PGM through
+// stb_image) and packFrame.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

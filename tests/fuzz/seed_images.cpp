@@ -152,6 +152,17 @@ Bytes interlacedPng() {
         3, 2, 8, 2, text({0, 1, 2, 3, 0, 7, 8, 9, 0, 4, 5, 6, 0, 10, 11, 12, 13, 14, 15, 16, 17, 18}), "", true));
 }
 
+// JPEG kinds that stb_image_write does not write, through libjpeg-turbo.
+Bytes turboJpeg(picture_files::JpegKind kind) {
+    picture_files::Picture p{kWidth, kHeight, {}};
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            for (int c = 0; c < 3; ++c) p.rgb.push_back(channel(x, y, c));
+        }
+    }
+    return bytesOf(picture_files::jpegBytes(p, kind));
+}
+
 }  // namespace
 
 std::vector<NamedImage> smallImages() {
@@ -182,6 +193,8 @@ std::vector<NamedImage> smallImages() {
         {"interlaced.png", interlacedPng()},
         {"colour.jpg", stbImage(false, 3)},
         {"grey.jpg", stbImage(false, 1)},
+        {"progressive.jpg", turboJpeg({TJSAMP_420, true, false})},
+        {"cmyk.jpg", turboJpeg({TJSAMP_444, false, true})},
     };
 }
 

@@ -1,10 +1,12 @@
 // Picture reading as the frame sees it, whatever library reads the file:
-// the colours of each PNG colour type and depth, and sizes judged from the
-// header before anything is decoded.
+// the colours of each PNG colour type and depth and of each kind of JPEG,
+// damaged JPEG files, and sizes judged from the header before anything is
+// decoded.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/tools/picture_files.h"
@@ -15,6 +17,7 @@ namespace {
 using picture_files::chunk;
 using picture_files::le32;
 using picture_files::be32;
+using picture_files::jpegBytes;
 using picture_files::pngBytes;
 
 std::string bytes(std::initializer_list<int> values) {
@@ -76,6 +79,83 @@ TEST(ImageFrame, EveryPngColourTypeGivesTheFilesColours) {
     }
 }
 
+// 32 x 32 pixels in four flat quadrants, top left, top right, bottom
+// left, bottom right.
+const uint8_t kQuadrants[4][3] = {{200, 30, 60}, {30, 180, 70}, {40, 60, 210}, {230, 220, 20}};
+
+picture_files::Picture quadrantPicture() {
+    picture_files::Picture p{32, 32, std::vector<uint8_t>(32 * 32 * 3)};
+    for (int y = 0; y < 32; ++y) {
+        for (int x = 0; x < 32; ++x) {
+            for (int c = 0; c < 3; ++c) p.rgb[size_t((y * 32 + x) * 3 + c)] = kQuadrants[y / 16 * 2 + x / 16][c];
+        }
+    }
+    return p;
+}
+
+std::string withBytes(std::string file, size_t at, const std::string& inserted) { return file.insert(at, inserted); }
+
+// JPEG files as libjpeg-turbo's compressor writes them: each quadrant
+// comes through in its place (the right way up, not mirrored) and
+// colour, within the compression's error. A warning alone (stray bytes
+// before the marker after SOI) still gives the picture.
+TEST(ImageFrame, EveryJpegKindGivesTheFilesColours) {
+    const picture_files::Picture picture = quadrantPicture();
+    const std::string baseline = jpegBytes(picture);
+    struct Case {
+        const char* what;
+        std::string file;
+        bool grey;
+    } cases[] = {
+        {"baseline", baseline, false},
+        {"4:2:0", jpegBytes(picture, {TJSAMP_420, false, false}), false},
+        {"progressive", jpegBytes(picture, {TJSAMP_420, true, false}), false},
+        {"grey", jpegBytes(picture, {TJSAMP_GRAY, false, false}), true},
+        {"CMYK", jpegBytes(picture, {TJSAMP_444, false, true}), false},
+        {"stray bytes", withBytes(baseline, 2, bytes({0, 0})), false},
+    };
+    for (const Case& c : cases) {
+        const std::vector<uint8_t> file(c.file.begin(), c.file.end());
+        ImageFrame frame;
+        std::string error;
+        ASSERT_TRUE(decodeImageFrame(file.data(), file.size(), frame, error)) << c.what << ": " << error;
+        ASSERT_EQ(frame.width, 32) << c.what;
+        ASSERT_EQ(frame.height, 32) << c.what;
+        for (int q = 0; q < 4; ++q) {
+            const int x = q % 2 * 16 + 8, y = q / 2 * 16 + 8;
+            const uint8_t* px = frame.pixels.data() + size_t(31 - y) * size_t(frame.stride) + size_t(x) * 3;
+            const uint8_t* rgb = kQuadrants[q];
+            const int grey = (299 * rgb[0] + 587 * rgb[1] + 114 * rgb[2] + 500) / 1000;
+            for (int c3 = 0; c3 < 3; ++c3) {
+                EXPECT_NEAR(px[c3], c.grey ? grey : rgb[2 - c3], 3) << c.what << ", quadrant " << q << ", byte " << c3;
+            }
+        }
+    }
+}
+
+// A JPEG file that ends before its end marker is cut off and refused, not
+// read with rows made up; so is a fatal error that follows a warning
+// (a table broken after the picture's data, stray bytes before).
+TEST(ImageFrame, CutOffOrBrokenJpegIsRefused) {
+    const picture_files::Picture picture = quadrantPicture();
+    const std::string baseline = jpegBytes(picture);
+    const std::string progressive = jpegBytes(picture, {TJSAMP_420, true, false});
+    const std::string brokenTable = bytes({0xFF, 0xC4, 0, 19, 0}) + std::string(16, '\xFF');
+    const std::pair<const char*, std::string> files[] = {
+        {"cut inside the scan", baseline.substr(0, baseline.size() - 10)},
+        {"cut before the last scan", progressive.substr(0, progressive.rfind("\xFF\xDA"))},
+        {"broken table after a warning",
+         withBytes(withBytes(baseline, baseline.size() - 2, brokenTable), 2, bytes({0, 0}))},
+    };
+    for (const auto& f : files) {
+        const std::vector<uint8_t> file(f.second.begin(), f.second.end());
+        ImageFrame frame;
+        std::string error;
+        EXPECT_FALSE(decodeImageFrame(file.data(), file.size(), frame, error)) << f.first;
+        EXPECT_NE(error.find("corrupt or truncated image"), std::string::npos) << f.first << ": " << error;
+    }
+}
+
 // stb_image's palette table holds 256 colours of which only the file's
 // entries are set: pixels must index those (Valgrind saw the others).
 TEST(ImageFrame, PaletteBmpIsReadOnlyWithinItsPalette) {
@@ -98,6 +178,11 @@ TEST(ImageFrame, PaletteBmpIsReadOnlyWithinItsPalette) {
 
 // Headers without pixel data: "too large" can only come from the header.
 TEST(ImageFrame, SizeIsJudgedFromTheHeaderBeforeDecoding) {
+    // A frame header (SOF0) and a scan header, no tables.
+    const auto jpegHeader = [](int width, int height) {
+        return bytes({0xFF, 0xD8, 0xFF, 0xC0, 0, 11, 8, height >> 8, height & 0xFF, width >> 8, width & 0xFF, 1, 1,
+                      0x11, 0, 0xFF, 0xDA, 0, 8, 1, 1, 0, 0, 0x3F, 0});
+    };
     const std::string bmpHeader = "BM" + le32(54) + le32(0) + le32(54) + le32(40) + le32(9000) + le32(9000) +
                                   bytes({1, 0, 24, 0}) + std::string(24, '\0');
     struct Case {
@@ -108,10 +193,8 @@ TEST(ImageFrame, SizeIsJudgedFromTheHeaderBeforeDecoding) {
         {"PNG 16000 x 16000", pngBytes(16000, 16000, 8, 2, ""), true},
         {"PNG one row over 8192 x 8192", pngBytes(8192, 8193, 8, 2, ""), true},
         {"PNG 16384 x 1", pngBytes(16384, 1, 8, 2, ""), false},
-        {"JPEG 16000 x 16000",
-         bytes({0xFF, 0xD8, 0xFF, 0xC0, 0, 11, 8, 0x3E, 0x80, 0x3E, 0x80, 1, 1, 0x11, 0,  // frame header
-                0xFF, 0xDA, 0, 8, 1, 1, 0, 0, 0x3F, 0}),                                  // scan header
-         true},
+        {"JPEG 16000 x 16000", jpegHeader(16000, 16000), true},
+        {"JPEG one row over 8192 x 8192", jpegHeader(8192, 8193), true},
         {"BMP 9000 x 9000", bmpHeader, true},
         {"PGM 9000 x 9000", "P5 9000 9000 255\n", true},
     };

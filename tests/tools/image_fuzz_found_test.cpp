@@ -31,12 +31,13 @@ TEST(ImageFuzzFound, RefusedWithAReason) {
         {"comment ending at CR", "P5\n#c\r99999999999\n1 1\n255\n\x01"s, "PNM header"},
         {"width beyond the limit", "P5 16385 1 255\n"s + std::string(16385, '\x80'), "too large"},
         // A DHT segment whose one table declares 472 codes: its counts run
-        // past the end of the file, where stb_image reads zeros, and stb
-        // wrote past its 257-byte size list.
-        {"Huffman counts past the end", "\xFF\xD8\xFF\xC4\xA2\x05\x01\xFF\xD9"s, "Huffman"},
+        // past the end of the file, where stb_image read zeros, and stb
+        // wrote past its 257-byte size list (JPEG files now go to
+        // libjpeg-turbo).
+        {"Huffman counts past the end", "\xFF\xD8\xFF\xC4\xA2\x05\x01\xFF\xD9"s, "corrupt or truncated image"},
         // The same behind fill bytes in front of the SOI marker, which
-        // stb_image skips.
-        {"Huffman table after fill bytes", "\xFF\xFF\xD8\xFF\xC4\x01\xA2\x00\x27\xFF"s, "Huffman"},
+        // stb_image skipped; a JPEG file must now start with SOI.
+        {"Huffman table after fill bytes", "\xFF\xFF\xD8\xFF\xC4\x01\xA2\x00\x27\xFF"s, "unsupported file type"},
         // A BMP with a header size of 0: the cut-off check read the
         // 40-byte header's fields past the end of the 23-byte file.
         {"BMP header size 0",
@@ -90,7 +91,7 @@ TEST(ImageFuzzFound, RefusedWithAReason) {
          "corrupt or truncated image"},
         {"Huffman counts past the segment",
          "\xFF\xD8\xFF\xC4\x00\x03\x00\xFF\xFE\x00\x10\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF"s,
-         "Huffman"},
+         "corrupt or truncated image"},
     };
     for (const BadFile& f : files) {
         // Exactly the file's bytes on the heap, so that the sanitizers see
@@ -122,9 +123,9 @@ TEST(ImageFuzzFound, SoundPnmHeadersStillRead) {
     }
 }
 
-// A corrupt JPEG whose entropy-coded data drives stb_image's bit reader to
-// shift by 32 bits (undefined, left unchecked for stb_image's code): read or
-// refused, it must not touch memory outside its buffers.
+// A corrupt JPEG whose entropy-coded data drove stb_image's bit reader to
+// shift by 32 bits: read or refused, it must not touch memory outside its
+// buffers.
 TEST(ImageFuzzFound, CorruptJpegScanIsReadWithinBounds) {
     using namespace std::string_literals;
     const std::string file =

@@ -72,6 +72,9 @@ TEST_F(ScanTool, ReadsEveryFormatAsTheSameCameraFrame) {
         {"hello-16.pgm", pgmBytes(hello, 65535)},
         {"hello-16.ppm", ppmBytes(hello, 1023)},
         {"hello-4.pgm", pgmBytes(hello, 15)},
+        {"hello.jpg", jpegBytes(hello, {TJSAMP_420, false, false})},
+        {"hello-grey.jpg", jpegBytes(hello, {TJSAMP_GRAY, false, false})},
+        {"hello-progressive.jpg", jpegBytes(hello, {TJSAMP_444, true, false})},
     };
     std::string arguments;
     std::string expected;
@@ -250,7 +253,7 @@ TEST_F(ScanTool, UnreadableFilesAreReportedAndTheOthersScanned) {
     const std::string bmp = bmpBytes(helloPicture(), false);
     const std::string ppm = ppmBytes(helloPicture());
     // A Huffman table that declares more than 256 codes (counts follow the
-    // marker, its length and the table's class byte).
+    // marker, its length and the table's class byte); a file cut off.
     std::string jpeg = readFile(kFrames + "latin1-noisy.jpg");
     const size_t dht = jpeg.find("\xFF\xC4");
     ASSERT_NE(dht, std::string::npos);
@@ -264,7 +267,8 @@ TEST_F(ScanTool, UnreadableFilesAreReportedAndTheOthersScanned) {
         {"cut.bmp", bmp.substr(0, bmp.size() - 100), "truncated"},
         {"cut.ppm", ppm.substr(0, ppm.size() - 1), "truncated"},
         {"notes.txt", "Hello, World!\n", "unsupported file type"},
-        {"codes.jpg", jpeg, "bad Huffman table"},
+        {"codes.jpg", jpeg, "corrupt or truncated"},
+        {"cut.jpg", readFile(kFrames + "latin1-noisy.jpg").substr(0, 20000), "corrupt or truncated"},
         {"empty.png", "", "empty"},
     };
     // Paths that are no picture files: a directory, a device that never

@@ -1,8 +1,12 @@
 // Pictures of module grids written as image files byte by byte, so that
 // the scanner's tests need no image tools: PPM, PGM and BMP (24-bit
-// bottom-up or top-down, 32-bit); PNG files of given rows and chunks.
+// bottom-up or top-down, 32-bit); PNG files of given rows and chunks;
+// JPEG files through libjpeg-turbo's compressor.
 #pragma once
 
+#include <turbojpeg.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <sstream>
 #include <string>
@@ -139,6 +143,37 @@ inline std::string pngBytes(uint32_t width, uint32_t height, int depth, int colo
         be32(width) + be32(height) + char(depth) + char(colourType) + std::string(2, '\0') + char(interlaced);
     return "\x89PNG\r\n\x1A\n" + chunk("IHDR", header) + chunksBeforeData +
            (rows.empty() ? "" : chunk("IDAT", zlibStored(rows))) + chunk("IEND", "");
+}
+
+struct JpegKind {
+    int subsampling = TJSAMP_444;  // TJSAMP_GRAY: the luminance only
+    bool progressive = false;
+    // The colours as CMYK in Adobe's inverted form (black the brightest
+    // channel), which the compressor stores as YCCK.
+    bool cmyk = false;
+};
+
+// A JPEG file of the picture at quality 100; empty if the compressor fails.
+inline std::string jpegBytes(const Picture& p, JpegKind kind = {}) {
+    std::vector<uint8_t> pixels = p.rgb;
+    if (kind.cmyk) {
+        pixels.clear();
+        for (size_t i = 0; i < p.rgb.size(); i += 3) {
+            const int k = std::max({p.rgb[i], p.rgb[i + 1], p.rgb[i + 2], uint8_t(1)});
+            for (size_t c = 0; c < 3; ++c) pixels.push_back(static_cast<uint8_t>((p.rgb[i + c] * 255 + k / 2) / k));
+            pixels.push_back(static_cast<uint8_t>(k));
+        }
+    }
+    tjhandle handle = tjInitCompress();
+    unsigned char* jpeg = nullptr;
+    unsigned long size = 0;
+    const int status = tjCompress2(handle, pixels.data(), p.width, 0, p.height, kind.cmyk ? TJPF_CMYK : TJPF_RGB,
+                                   &jpeg, &size, kind.subsampling, 100,
+                                   TJFLAG_ACCURATEDCT | (kind.progressive ? TJFLAG_PROGRESSIVE : 0));
+    const std::string bytes = status == 0 ? std::string(reinterpret_cast<char*>(jpeg), size) : std::string();
+    tjFree(jpeg);
+    tjDestroy(handle);
+    return bytes;
 }
 
 }  // namespace picture_files

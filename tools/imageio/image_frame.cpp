@@ -190,61 +190,6 @@ void scalePnmSamples(uint8_t* samples, size_t count, int64_t maxValue, bool wide
     }
 }
 
-uint32_t bigEndian16(const uint8_t* at) { return static_cast<uint32_t>(at[0] << 8 | at[1]); }
-
-// A DHT segment holds tables of 16 code counts and then the symbols; stb_image
-// stores at most 256 symbols per table and does not check the counts, so
-// a table that declares more would be written past its arrays. stb reads
-// a table's counts even where they run past the segment's end (from the
-// bytes that follow) or past the file's end (as zeros), so they are summed
-// here in the same way.
-bool huffmanSegmentSound(const uint8_t* file, size_t fileSize, size_t body, size_t length) {
-    size_t at = 0;
-    while (at < length) {
-        uint32_t symbols = 0;
-        for (size_t i = 1; i <= 16; ++i) {
-            const size_t count = body + at + i;
-            symbols += count < fileSize ? file[count] : 0;
-        }
-        if (symbols > 256) return false;
-        at += 17 + symbols;
-    }
-    return true;
-}
-
-// Walks the marker segments of a JPEG file (ISO/IEC 10918-1, B.1) and
-// checks every Huffman table; entropy-coded data is skipped up to the
-// next marker.
-bool jpegTablesSound(const uint8_t* data, size_t size) {
-    // stb_image, like the standard (B.1.1.2), takes fill bytes 0xFF before
-    // any marker, the first SOI too.
-    if (size < 2 || data[0] != 0xFF) return true;
-    size_t at = 1;
-    while (at < size && data[at] == 0xFF) ++at;
-    if (at >= size || data[at] != 0xD8) return true;
-    ++at;
-    while (at + 1 < size) {
-        if (data[at] != 0xFF) {  // entropy-coded data
-            ++at;
-            continue;
-        }
-        const uint8_t marker = data[at + 1];
-        // Stuffed zero, fill byte, restart markers and other segments
-        // without a length.
-        if (marker == 0x00 || marker == 0xFF || (marker >= 0xD0 && marker <= 0xD8) || marker == 0x01) {
-            at += marker == 0xFF ? 1 : 2;
-            continue;
-        }
-        if (marker == 0xD9 || at + 4 > size) return true;
-        const size_t length = bigEndian16(data + at + 2);
-        if (length < 2) return true;
-        const size_t body = at + 4;
-        if (marker == 0xC4 && !huffmanSegmentSound(data, size, body, length - 2)) return false;
-        at = body + (length - 2);
-    }
-    return true;
-}
-
 std::string stbFailure() {
     const char* reason = stbi_failure_reason();
     const std::string text = reason != nullptr ? reason : "";
@@ -262,15 +207,12 @@ bool isPng(const uint8_t* data, size_t size) {
     return size >= 8 && std::memcmp(data, kSignature, 8) == 0;
 }
 
-// BMP, JPEG and PNM through stb_image, which is asked the size of the
-// picture from its header before it decodes a pixel.
+// A JPEG file starts with its SOI marker, no fill bytes before it.
+bool isJpeg(const uint8_t* data, size_t size) { return size >= 2 && data[0] == 0xFF && data[1] == 0xD8; }
+
+// BMP and PNM through stb_image, which is asked the size of the picture
+// from its header before it decodes a pixel.
 bool readWithStb(const uint8_t* data, size_t size, int64_t maxPixels, ImageFrame& frame, std::string& error) {
-    // Before anything of stb_image runs: its header reading builds the
-    // Huffman tables too.
-    if (!jpegTablesSound(data, size)) {
-        error = "corrupt image (bad Huffman table)";
-        return false;
-    }
     // stb_image reads the header numbers into an int without a bound (a
     // long one overflows) and takes a header without numbers as width 0,
     // so only a header of sound numbers goes to it.
@@ -380,6 +322,7 @@ bool decodeImageFrame(const uint8_t* data, size_t size, ImageFrame& frame, std::
         return false;
     }
     if (isPng(data, size)) return readPng(data, size, maxPixels, frame, error);
+    if (isJpeg(data, size)) return readJpeg(data, size, maxPixels, frame, error);
     return readWithStb(data, size, maxPixels, frame, error);
 }
 

@@ -23,3 +23,6 @@ void fillFrame(const uint8_t* rows, int channels, ImageFrame& frame);
 
 // PNG through libspng.
 bool readPng(const uint8_t* data, size_t size, int64_t maxPixels, ImageFrame& frame, std::string& error);
+
+// JPEG through libjpeg-turbo (its TurboJPEG interface).
+bool readJpeg(const uint8_t* data, size_t size, int64_t maxPixels, ImageFrame& frame, std::string& error);

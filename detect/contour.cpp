@@ -206,12 +206,16 @@ void updateExtremes(Recognizer& r, const TraceFrame& f, int x, int y, CornerDist
     if (y > ey[3]) take(3);
     int64_t squared[4];
     cornerDistances(f, x, y, squared);
-    for (int k = 0; k < 4; ++k) {
+    const auto nearer = [&](int k) {
         if (squared[k] < nearest.squared[k]) {
             nearest.squared[k] = squared[k];
             take(4 + k);
         }
-    }
+    };
+    nearer(0);
+    nearer(1);
+    nearer(2);
+    nearer(3);
 }
 
 void markTraced(Recognizer& r, int x, int y)

@@ -440,28 +440,23 @@ void lightBitsFromLevels(const uint8_t* levels, int width, int threshold, LightB
     }
 }
 
-// The twelve bytes of four pixels from their light bits (low nibble) and
-// mark bits (high nibble).
-struct PixelQuad {
-    uint8_t bytes[12];
+// The 24 bytes of eight pixels from their light bits.
+struct PixelOctet {
+    uint8_t bytes[24];
 };
 
-constexpr std::array<PixelQuad, 256> makePixelQuads()
+constexpr std::array<PixelOctet, 256> makePixelOctets()
 {
-    std::array<PixelQuad, 256> quads{};
+    std::array<PixelOctet, 256> octets{};
     for (int bits = 0; bits < 256; ++bits) {
-        for (int k = 0; k < 4; ++k) {
-            const bool light = ((bits >> k) & 1) != 0;
-            const bool mark = ((bits >> (4 + k)) & 1) != 0;
-            quads[bits].bytes[3 * k] = light ? 255 : mark ? EDGE_MARK : 0;
-            quads[bits].bytes[3 * k + 1] = light ? 255 : 0;
-            quads[bits].bytes[3 * k + 2] = light ? 255 : 0;
+        for (int k = 0; k < 24; ++k) {
+            octets[bits].bytes[k] = ((bits >> (k / 3)) & 1) != 0 ? 255 : 0;
         }
     }
-    return quads;
+    return octets;
 }
 
-constexpr std::array<PixelQuad, 256> kPixelQuads = makePixelQuads();
+constexpr std::array<PixelOctet, 256> kPixelOctets = makePixelOctets();
 
 // Writes a row's classes, and with `above` or `below` given, its marks: a
 // dark pixel with a light 4-neighbour inside the image. Marks never make a
@@ -490,21 +485,25 @@ void writeClasses(uint8_t* p, int width, const LightBits* above, const LightBits
         }
         const int first = 64 * w;
         const int count = width - first < 64 ? width - first : 64;
-        uint8_t* q = p + 3 * static_cast<size_t>(first);
+        uint8_t* const start = p + 3 * static_cast<size_t>(first);
         const uint64_t all = count == 64 ? ~0ull : (1ull << count) - 1;
         if ((marks & all) == 0 && (light == 0 || light == all)) {
-            std::memset(q, light == 0 ? 0 : 255, 3 * static_cast<size_t>(count));
+            std::memset(start, light == 0 ? 0 : 255, 3 * static_cast<size_t>(count));
             continue;
         }
+        // The classes eight pixels at a time, then the marks on their dark
+        // pixels' blue bytes.
+        uint64_t lightLeft = light;
+        uint8_t* q = start;
         int k = 0;
-        for (; k + 4 <= count; k += 4, q += 12) {
-            const unsigned index =
-                static_cast<unsigned>(((light >> k) & 15) | (((marks >> k) & 15) << 4));
-            std::memcpy(q, kPixelQuads[index].bytes, 12);
+        for (; k + 8 <= count; k += 8, q += 24, lightLeft >>= 8) {
+            std::memcpy(q, kPixelOctets[lightLeft & 255].bytes, 24);
         }
-        for (; k < count; ++k, q += 3) {
-            const unsigned index = static_cast<unsigned>(((light >> k) & 1) | (((marks >> k) & 1) << 4));
-            std::memcpy(q, kPixelQuads[index].bytes, 3);
+        for (; k < count; ++k, q += 3, lightLeft >>= 1) {
+            std::memcpy(q, kPixelOctets[lightLeft & 1].bytes, 3);
+        }
+        for (uint64_t left = marks & all; left != 0; left &= left - 1) {
+            start[3 * __builtin_ctzll(left)] = EDGE_MARK;
         }
     }
 }

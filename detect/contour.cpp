@@ -120,15 +120,15 @@ inline unsigned markedNeighbours(const uint8_t* p, ptrdiff_t row)
 #endif
 
 // Index of the first untraced boundary neighbour, or -1; branch tells
-// whether a later neighbour is one too.
-int nextNeighbour(const Recognizer& r, const TraceFrame& f, int x, int y, bool& branch)
+// whether a later neighbour is one too; p is pixel (x, y).
+int nextNeighbour(const Recognizer& r, const TraceFrame& f, const uint8_t* p, int x, int y,
+                  bool& branch)
 {
     int next = -1;
     branch = false;
     // Away from the image's edges every neighbour is inside, and the
     // neighbours are fixed byte offsets from the pixel.
     if (x > 0 && y > 0 && x + 1 < r.width && y + 1 < r.height) {
-        const uint8_t* p = pixelAt(r, x, y);
 #if defined(__SSE2__)
         const unsigned marked = markedNeighbours(p, f.offsets[2]);
         if (marked == 0) {
@@ -218,25 +218,22 @@ void updateExtremes(Recognizer& r, const TraceFrame& f, int x, int y, CornerDist
     nearer(3);
 }
 
-void markTraced(Recognizer& r, int x, int y)
-{
-    pixelAt(r, x, y)[0] = TRACED_MARK;
-}
-
 // Depth-first walk over the 8-connected boundary pixels from (x, y). Branch
 // points wait on a bounded stack; when it is full they are forgotten, and
 // what only they lead to starts a trace of its own later.
 void traceContour(Recognizer& r, int x, int y)
 {
     const TraceFrame f = traceFrame(r);
-    markTraced(r, x, y);
+    // The walk's pixel, moved by the neighbour's offset at each step.
+    uint8_t* at = pixelAt(r, x, y);
+    at[0] = TRACED_MARK;
     CornerDistances nearest;
     startExtremes(r, f, x, y, nearest);
     r.contourLength = 0;
     r.branchCount = 0;
     for (;;) {
         bool branch = false;
-        const int next = nextNeighbour(r, f, x, y, branch);
+        const int next = nextNeighbour(r, f, at, x, y, branch);
         if (next >= 0) {
             if (branch && r.branchCount < kBranchCapacity) {
                 r.branchX[r.branchCount] = x;
@@ -245,13 +242,15 @@ void traceContour(Recognizer& r, int x, int y)
             }
             x += kStepX[next];
             y += kStepY[next];
+            at += f.offsets[next];
             r.contourLength += 1;
-            markTraced(r, x, y);
+            at[0] = TRACED_MARK;
             updateExtremes(r, f, x, y, nearest);
         } else if (r.branchCount > 0) {
             r.branchCount -= 1;
             x = r.branchX[r.branchCount];
             y = r.branchY[r.branchCount];
+            at = pixelAt(r, x, y);
         } else {
             return;
         }

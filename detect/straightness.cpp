@@ -46,6 +46,8 @@ double Recognizer::edgeDeviation(int i, int j) const
     const int first = from < to ? from : to;
     const int last = from < to ? to : from;
 
+    // The same root at every step.
+    const double norm = std::sqrt(slope * slope + 1);
     double sum = 0;
     int steps = 0;
     for (int t = first; t <= last; ++t) {
@@ -56,7 +58,7 @@ double Recognizer::edgeDeviation(int i, int j) const
         for (; k < kTryCount; ++k) {
             const int c = base + kTryOffsets[k];
             if (alongY ? tracedAt(*this, c, t) : tracedAt(*this, t, c)) {
-                sum += absValue(c - m) / std::sqrt(slope * slope + 1);
+                sum += absValue(c - m) / norm;
                 break;
             }
         }

@@ -113,6 +113,7 @@ AttemptReading readPictureOnce(const PictureView& picture, const AttemptSettings
     setup.flags = kAttemptFlags[settings.kind] | settings.extraFlags;
     setup.debugFolder = settings.debugFolder;
     setup.candidates = &candidates;
+    setup.statistics = settings.statistics;
     ExtendedDecode extended;
     setup.extensions = settings.extensions;
     setup.extended = &extended;

@@ -82,6 +82,9 @@ struct AttemptSettings {
     DetectFlags extraFlags = 0;       // added to the kind's flags
     const char* debugFolder = nullptr;  // with extraFlags' debug bits: where the files go
     const DecodeExtensions* extensions = nullptr;  // nullptr: the default decoder
+    // Shared by the attempts on one picture, so that its histogram, mean
+    // and levels are counted once; nullptr: counted for this attempt.
+    FrameStatistics* statistics = nullptr;
 };
 
 struct AttemptReading {

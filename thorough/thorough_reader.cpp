@@ -137,14 +137,16 @@ public:
     }
 
     // One detector run; true when it decoded (the reading is then kept).
+    // `statistics` belong to `picture` and its other attempts.
     bool attempt(const PictureView& picture, int kind, DetectFlags extraFlags, bool extended,
-                 const char* step, AttemptReading& out)
+                 const char* step, AttemptReading& out, FrameStatistics* statistics = nullptr)
     {
         ++result_.attempts;
         AttemptSettings settings;
         settings.kind = kind;
         settings.extraFlags = extraFlags;
         settings.extensions = extended ? &extensions_ : nullptr;
+        settings.statistics = statistics;
         out = readPictureOnce(picture, settings);
         if (!out.reading.decoded)
             return false;
@@ -165,6 +167,7 @@ public:
     bool cycle(const PictureView& picture)
     {
         bool refused[kAttemptKinds] = {};
+        FrameStatistics statistics;
         for (int kind : kCycleKinds) {
             const unsigned bit = 1u << kind;
             if ((options_.doneKinds & bit) != 0) {
@@ -174,14 +177,15 @@ public:
             if (outOfRoom())
                 return false;
             AttemptReading out;
-            if (attempt(picture, kind, 0, false, "cycle", out))
+            if (attempt(picture, kind, 0, false, "cycle", out, &statistics))
                 return true;
             refused[kind] = out.reading.status >= 0 &&
                             out.reading.status != static_cast<int>(DecodeStatus::Uncorrectable);
         }
         for (int kind : kCycleKinds) {
             AttemptReading out;
-            if (refused[kind] && !outOfRoom() && attempt(picture, kind, 0, true, "extensions", out))
+            if (refused[kind] && !outOfRoom() &&
+                attempt(picture, kind, 0, true, "extensions", out, &statistics))
                 return true;
         }
         return false;
@@ -195,11 +199,12 @@ public:
         if (options_.preparedPicture)
             options_.preparedPicture(options_.context, step.name, prepared);
         std::vector<FinderCandidate> candidates;
+        FrameStatistics statistics;
         for (int kind = 0; kind < step.kinds; ++kind) {
             AttemptReading out;
             if (outOfRoom())
                 return false;
-            if (attempt(viewOf(prepared), kind, step.extraFlags, true, step.name, out))
+            if (attempt(viewOf(prepared), kind, step.extraFlags, true, step.name, out, &statistics))
                 return true;
             if (kind == 0)
                 candidates = std::move(out.candidates);

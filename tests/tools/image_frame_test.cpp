@@ -73,7 +73,7 @@ TEST(ImageFrame, EveryPngColourTypeGivesTheFilesColours) {
         ASSERT_EQ(frame.width, 3) << c.what;
         ASSERT_EQ(frame.height, 2) << c.what;
         for (int y = 0; y < 2; ++y) {
-            const uint8_t* row = frame.pixels.data() + size_t(1 - y) * size_t(frame.stride);
+            const uint8_t* row = frame.rows() + size_t(1 - y) * size_t(frame.stride);
             EXPECT_EQ(std::string(row, row + 9), c.blueGreenRed.substr(size_t(y) * 9, 9)) << c.what << " row " << y;
         }
     }
@@ -123,7 +123,7 @@ TEST(ImageFrame, EveryJpegKindGivesTheFilesColours) {
         ASSERT_EQ(frame.height, 32) << c.what;
         for (int q = 0; q < 4; ++q) {
             const int x = q % 2 * 16 + 8, y = q / 2 * 16 + 8;
-            const uint8_t* px = frame.pixels.data() + size_t(31 - y) * size_t(frame.stride) + size_t(x) * 3;
+            const uint8_t* px = frame.rows() + size_t(31 - y) * size_t(frame.stride) + size_t(x) * 3;
             const uint8_t* rgb = kQuadrants[q];
             const int grey = (299 * rgb[0] + 587 * rgb[1] + 114 * rgb[2] + 500) / 1000;
             for (int c3 = 0; c3 < 3; ++c3) {
@@ -170,7 +170,7 @@ TEST(ImageFrame, PaletteBmpIsReadOnlyWithinItsPalette) {
     std::string error;
     ASSERT_TRUE(decodeImageFrame(reinterpret_cast<const uint8_t*>(inside.data()), inside.size(), frame, error))
         << error;
-    EXPECT_EQ(std::string(frame.pixels.begin(), frame.pixels.begin() + 6), bytes({40, 50, 60, 10, 20, 30}));
+    EXPECT_EQ(std::string(frame.rows(), frame.rows() + 6), bytes({40, 50, 60, 10, 20, 30}));
     const std::string beyond = bmp(0, 2);
     EXPECT_FALSE(decodeImageFrame(reinterpret_cast<const uint8_t*>(beyond.data()), beyond.size(), frame, error));
     EXPECT_NE(error.find("palette"), std::string::npos) << error;
@@ -204,7 +204,7 @@ TEST(ImageFrame, SizeIsJudgedFromTheHeaderBeforeDecoding) {
         std::string error;
         EXPECT_FALSE(decodeImageFrame(file.data(), file.size(), frame, error)) << c.what;
         EXPECT_EQ(error.find("too large") != std::string::npos, c.tooLarge) << c.what << ": " << error;
-        EXPECT_TRUE(frame.pixels.empty()) << c.what;
+        EXPECT_TRUE(frame.packed.empty()) << c.what;
     }
 }
 

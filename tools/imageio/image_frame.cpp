@@ -292,7 +292,7 @@ void startFrame(ImageFrame& frame, int width, int height) {
     frame.width = width;
     frame.height = height;
     frame.stride = static_cast<int32_t>(frameStride(width));
-    frame.pixels.assign(static_cast<size_t>(frame.stride) * static_cast<size_t>(height), 0);
+    startPackedFrame(frame.packed, width, height);
 }
 
 void fillFrame(const uint8_t* rows, int channels, ImageFrame& frame) {
@@ -301,8 +301,7 @@ void fillFrame(const uint8_t* rows, int channels, ImageFrame& frame) {
     for (int y = 0; y < frame.height; ++y) {
         // Picture row y (from the top) is buffer row height - 1 - y.
         const uint8_t* in = rows + static_cast<size_t>(y) * rowBytes;
-        uint8_t* out = frame.pixels.data() +
-                       static_cast<size_t>(frame.height - 1 - y) * static_cast<size_t>(frame.stride);
+        uint8_t* out = frame.rows() + static_cast<size_t>(frame.height - 1 - y) * static_cast<size_t>(frame.stride);
         for (int x = 0; x < frame.width; ++x, in += channels, out += 3) {
             out[0] = in[grey ? 0 : 2];
             out[1] = in[grey ? 0 : 1];
@@ -388,8 +387,4 @@ bool loadImageFrame(const std::string& path, ImageFrame& frame, std::string& err
     std::vector<uint8_t> bytes;
     if (!readPictureFile(path, bytes, error)) return false;
     return decodeImageFrame(bytes.data(), bytes.size(), frame, error);
-}
-
-std::vector<uint8_t> packFrame(const ImageFrame& frame) {
-    return packRows(frame.pixels.data(), frame.width, frame.height, frame.stride);
 }

@@ -1,10 +1,12 @@
 // Picture reading as the frame sees it, whatever library reads the file:
-// the colours of each PNG colour type and depth and of each kind of JPEG,
+// the packed frame of every format and row padding, the
+// colours of each PNG colour type and depth and of each kind of JPEG,
 // damaged JPEG files, and sizes judged from the header before anything is
 // decoded.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,11 +21,93 @@ using picture_files::le32;
 using picture_files::be32;
 using picture_files::jpegBytes;
 using picture_files::pngBytes;
+using picture_files::Picture;
 
 std::string bytes(std::initializer_list<int> values) {
     std::string out;
     for (int v : values) out += static_cast<char>(v);
     return out;
+}
+
+// A smooth picture whose channels differ, so that rows out of order,
+// mirrored or with their colours swapped differ too, also after JPEG.
+Picture gradient(int width, int height) {
+    Picture p{width, height, std::vector<uint8_t>(size_t(width) * size_t(height) * 3)};
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            uint8_t* px = &p.rgb[(size_t(y) * size_t(width) + size_t(x)) * 3];
+            px[0] = uint8_t(200 - 8 * x - 20 * y % 150);
+            px[1] = uint8_t(40 + 5 * x + 25 * y % 150);
+            px[2] = uint8_t(90 + 9 * y % 100);
+        }
+    }
+    return p;
+}
+
+Picture grey(const Picture& p) {
+    Picture g = p;
+    for (size_t i = 0; i < g.rgb.size(); i += 3) g.rgb[i] = g.rgb[i + 1] = g.rgb[i + 2] = picture_files::greyOf(&p.rgb[i]);
+    return g;
+}
+
+// The packed frame of the picture as the cycle reads it, packed from
+// tight rows as readPicture packs them.
+std::vector<uint8_t> packedOf(const Picture& p) {
+    std::vector<uint8_t> rows(p.rgb.size());
+    for (int y = 0; y < p.height; ++y) {
+        for (size_t i = 0; i < size_t(p.width) * 3; ++i) {
+            const size_t rgb = size_t(y) * size_t(p.width) * 3 + i / 3 * 3 + 2 - i % 3;
+            rows[size_t(p.height - 1 - y) * size_t(p.width) * 3 + i] = p.rgb[rgb];
+        }
+    }
+    return packRows(rows.data(), p.width, p.height, p.width * 3);
+}
+
+std::string pngOf(const Picture& p) {
+    std::string rows;
+    for (int y = 0; y < p.height; ++y) {
+        rows += '\0';
+        rows.append(p.rgb.begin() + y * p.width * 3, p.rgb.begin() + (y + 1) * p.width * 3);
+    }
+    return pngBytes(uint32_t(p.width), uint32_t(p.height), 8, 2, rows);
+}
+
+// Every format and every row padding (widths 1 to 5) fills the frame with
+// the same bytes as packing the picture's rows did: the header, the rows
+// bottom up, zeros after each row. JPEG within its compression's error.
+TEST(ImageFrame, EveryFormatGivesThePackedFrameOfItsPicture) {
+    for (int width = 1; width <= 5; ++width) {
+        const Picture colour = gradient(width, 3);
+        const Picture greyed = grey(colour);
+        struct Case {
+            const char* what;
+            std::string file;
+            const Picture& picture;
+            int tolerance;
+        } cases[] = {
+            {"BMP", picture_files::bmpBytes(colour, false), colour, 0},
+            {"BMP top-down", picture_files::bmpBytes(colour, true), colour, 0},
+            {"BMP 32 bits", picture_files::bmpBytes(colour, false, 32), colour, 0},
+            {"PNG", pngOf(colour), colour, 0},
+            {"PPM", picture_files::ppmBytes(colour), colour, 0},
+            {"PGM", picture_files::pgmBytes(greyed), greyed, 0},
+            {"JPEG", jpegBytes(colour), colour, 4},
+        };
+        for (const Case& c : cases) {
+            const std::vector<uint8_t> file(c.file.begin(), c.file.end());
+            ImageFrame frame;
+            std::string error;
+            ASSERT_TRUE(decodeImageFrame(file.data(), file.size(), frame, error)) << c.what << ": " << error;
+            const std::vector<uint8_t> expected = packedOf(c.picture);
+            ASSERT_EQ(frame.packed.size(), expected.size()) << c.what << ", width " << width;
+            for (size_t i = 0; i < expected.size(); ++i) {
+                // The header and the padding exactly, the pixels within the tolerance.
+                const bool pixel = i >= kFrameHeaderSize && (i - kFrameHeaderSize) % size_t(frame.stride) < size_t(width) * 3;
+                const int off = std::abs(frame.packed[i] - expected[i]);
+                EXPECT_TRUE(off == 0 || (pixel && off <= c.tolerance)) << c.what << ", width " << width << ", byte " << i;
+            }
+        }
+    }
 }
 
 struct PngCase {

@@ -1,13 +1,19 @@
 // Picture reading as the frame sees it, whatever library reads the file:
-// the packed frame of every format and row padding, the
+// the packed frame of every format and row padding, files and pipes, the
 // colours of each PNG colour type and depth and of each kind of JPEG,
 // damaged JPEG files, and sizes judged from the header before anything is
 // decoded.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -108,6 +114,44 @@ TEST(ImageFrame, EveryFormatGivesThePackedFrameOfItsPicture) {
             }
         }
     }
+}
+
+// A file is mapped and a pipe read in pieces (this picture is larger than
+// the first piece); either gives the frame of the file's bytes.
+TEST(ImageFrame, FilesAndPipesGiveTheSameFrame) {
+    const std::string bmp = picture_files::bmpBytes(gradient(203, 160), false);
+    const std::vector<uint8_t> bytes(bmp.begin(), bmp.end());
+    ImageFrame expected;
+    std::string error;
+    ASSERT_TRUE(decodeImageFrame(bytes.data(), bytes.size(), expected, error)) << error;
+
+    const std::filesystem::path file =
+        std::filesystem::temp_directory_path() / ("tessaread-image-frame-" + std::to_string(std::random_device()()));
+    std::ofstream(file, std::ios::binary) << bmp;
+    ImageFrame fromFile;
+    EXPECT_TRUE(loadImageFrame(file.string(), fromFile, error)) << error;
+    std::filesystem::remove(file);
+    EXPECT_EQ(fromFile.packed, expected.packed);
+
+    // The pipe by its name in /proc; a reader that stops early leaves the
+    // writer failing rather than waiting.
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    const auto previous = std::signal(SIGPIPE, SIG_IGN);
+    std::thread writer([&] {
+        for (size_t at = 0; at < bmp.size();) {
+            const ssize_t n = write(ends[1], bmp.data() + at, bmp.size() - at);
+            if (n <= 0) break;
+            at += size_t(n);
+        }
+        close(ends[1]);
+    });
+    ImageFrame fromPipe;
+    EXPECT_TRUE(loadImageFrame("/proc/self/fd/" + std::to_string(ends[0]), fromPipe, error)) << error;
+    close(ends[0]);
+    writer.join();
+    std::signal(SIGPIPE, previous);
+    EXPECT_EQ(fromPipe.packed, expected.packed);
 }
 
 struct PngCase {

@@ -1,7 +1,11 @@
 #include "tools/imageio/image_frame.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -327,18 +331,71 @@ bool decodeImageFrame(const uint8_t* data, size_t size, ImageFrame& frame, std::
 
 namespace {
 
-struct FileClose {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
 std::string withReason(const char* what, int errorNumber) {
     return std::string(what) + " (" + std::strerror(errorNumber) + ")";
 }
 
+// The bytes of a picture file: a regular file is mapped read-only, so
+// that the decoders read the file cache's pages without a copy; a pipe, or
+// a file that cannot be mapped, is read into memory. (A mapped file that
+// another program cuts short while it is read ends the process.)
+class PictureBytes {
+public:
+    PictureBytes() = default;
+    PictureBytes(const PictureBytes&) = delete;
+    PictureBytes& operator=(const PictureBytes&) = delete;
+    ~PictureBytes() {
+        if (mapped_ != nullptr) munmap(mapped_, mappedSize_);
+    }
+
+    const uint8_t* data() const { return mapped_ != nullptr ? static_cast<const uint8_t*>(mapped_) : read_.data(); }
+    size_t size() const { return mapped_ != nullptr ? mappedSize_ : read_.size(); }
+
+    bool map(int fd, size_t size) {
+        void* at = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+        if (at == MAP_FAILED) return false;
+        mapped_ = at;
+        mappedSize_ = size;
+        return true;
+    }
+
+    // Reads to the end of the file, but no more than one byte beyond
+    // `limit`: a longer file is then seen to be too long.
+    bool read(int fd, size_t capacity, size_t limit, std::string& error) {
+        size_t used = 0;
+        for (;;) {
+            read_.resize(capacity < limit ? capacity : limit + 1);
+            const ssize_t got = ::read(fd, read_.data() + used, read_.size() - used);
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) {
+                error = withReason("cannot read file", errno);
+                return false;
+            }
+            used += static_cast<size_t>(got);
+            if (got == 0 || used > limit) break;
+            if (used == read_.size()) capacity = 2 * used;
+        }
+        read_.resize(used);
+        return true;
+    }
+
+private:
+    void* mapped_ = nullptr;
+    size_t mappedSize_ = 0;
+    std::vector<uint8_t> read_;
+};
+
+struct FileDescriptor {
+    int fd = -1;
+    ~FileDescriptor() {
+        if (fd >= 0) close(fd);
+    }
+};
+
 // A directory or a device is no picture: reading one would fail midway or
 // never end (/dev/zero), so only files and pipes are read, and no more
 // bytes than a picture may have.
-bool readPictureFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
+bool readPictureFile(const std::string& path, PictureBytes& bytes, std::string& error) {
     std::error_code ec;
     const std::filesystem::file_status status = std::filesystem::status(path, ec);
     if (std::filesystem::is_directory(status)) {
@@ -349,42 +406,36 @@ bool readPictureFile(const std::string& path, std::vector<uint8_t>& bytes, std::
         error = "not a regular file";
         return false;
     }
-    errno = 0;
-    std::unique_ptr<std::FILE, FileClose> file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
+    FileDescriptor file;
+    file.fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat opened {};
+    if (file.fd < 0 || fstat(file.fd, &opened) != 0) {
         error = withReason("cannot open file", errno);
         return false;
     }
-    // One read for a file of known size, growing reads for a pipe.
+    // A file of known size is mapped, or read at once; a pipe (or a file
+    // that reports no size) by growing reads.
     constexpr size_t kLimit = static_cast<size_t>(INT32_MAX);
     size_t capacity = size_t(1) << 16;
-    if (std::filesystem::is_regular_file(status)) {
-        const std::uintmax_t fileSize = std::filesystem::file_size(path, ec);
-        if (!ec && fileSize > kLimit) {
+    if (S_ISREG(opened.st_mode)) {
+        if (static_cast<uint64_t>(opened.st_size) > kLimit) {
             error = "file too large";
             return false;
         }
-        if (!ec) capacity = static_cast<size_t>(fileSize) + 1;
+        // Files that report no size (those in /proc) are read.
+        const auto fileSize = static_cast<size_t>(opened.st_size);
+        if (fileSize > 0) {
+            if (bytes.map(file.fd, fileSize)) return true;
+            capacity = fileSize + 1;
+        }
     }
-    size_t used = 0;
-    for (;;) {
-        bytes.resize(capacity < kLimit ? capacity : kLimit + 1);
-        used += std::fread(bytes.data() + used, 1, bytes.size() - used, file.get());
-        if (used < bytes.size() || used > kLimit) break;
-        capacity = 2 * used;
-    }
-    bytes.resize(used);
-    if (std::ferror(file.get())) {
-        error = withReason("cannot read file", errno);
-        return false;
-    }
-    return true;
+    return bytes.read(file.fd, capacity, kLimit, error);
 }
 
 }  // namespace
 
 bool loadImageFrame(const std::string& path, ImageFrame& frame, std::string& error) {
-    std::vector<uint8_t> bytes;
+    PictureBytes bytes;
     if (!readPictureFile(path, bytes, error)) return false;
     return decodeImageFrame(bytes.data(), bytes.size(), frame, error);
 }

@@ -78,6 +78,15 @@ std::string pngOf(const Picture& p) {
     return pngBytes(uint32_t(p.width), uint32_t(p.height), 8, 2, rows);
 }
 
+// A BMP file's row padding need not be zeros; the frame's is.
+std::string paddingFilled(std::string bmp, int width, int height) {
+    const size_t stride = size_t(frameStride(width));
+    for (size_t row = 0; row < size_t(height); ++row) {
+        for (size_t i = size_t(width) * 3; i < stride; ++i) bmp[54 + row * stride + i] = '\xA5';
+    }
+    return bmp;
+}
+
 // Every format and every row padding (widths 1 to 5) fills the frame with
 // the same bytes as packing the picture's rows did: the header, the rows
 // bottom up, zeros after each row. JPEG within its compression's error.
@@ -93,6 +102,7 @@ TEST(ImageFrame, EveryFormatGivesThePackedFrameOfItsPicture) {
         } cases[] = {
             {"BMP", picture_files::bmpBytes(colour, false), colour, 0},
             {"BMP top-down", picture_files::bmpBytes(colour, true), colour, 0},
+            {"BMP, padding filled", paddingFilled(picture_files::bmpBytes(colour, false), width, 3), colour, 0},
             {"BMP 32 bits", picture_files::bmpBytes(colour, false, 32), colour, 0},
             {"PNG", pngOf(colour), colour, 0},
             {"PPM", picture_files::ppmBytes(colour), colour, 0},

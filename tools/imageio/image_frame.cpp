@@ -214,6 +214,24 @@ bool isPng(const uint8_t* data, size_t size) {
 // A JPEG file starts with its SOI marker, no fill bytes before it.
 bool isJpeg(const uint8_t* data, size_t size) { return size >= 2 && data[0] == 0xFF && data[1] == 0xD8; }
 
+// A 24-bit BMP of plain rows right behind the 40-byte header, as cameras
+// and most programs write it: what stb_image makes of it is the file's
+// rows as they stand, without their padding.
+bool isPlainBmp(const uint8_t* data, size_t size, BmpLayout& layout) {
+    return readBmpLayout(data, size, size, kMaxImageSide, layout) &&
+           layout.pixelOffset == kBmpFileHeaderSize + kFrameHeaderSize;
+}
+
+void copyBmpRows(const uint8_t* data, const BmpLayout& layout, ImageFrame& frame) {
+    startFrame(frame, layout.width, layout.height);
+    for (int32_t y = 0; y < layout.height; ++y) {
+        const int32_t from = layout.topDown ? layout.height - 1 - y : y;
+        std::memcpy(frame.rows() + static_cast<size_t>(y) * static_cast<size_t>(frame.stride),
+                    data + layout.pixelOffset + static_cast<size_t>(from) * layout.stride,
+                    static_cast<size_t>(layout.width) * 3);
+    }
+}
+
 // BMP and PNM through stb_image, which is asked the size of the picture
 // from its header before it decodes a pixel.
 bool readWithStb(const uint8_t* data, size_t size, int64_t maxPixels, ImageFrame& frame, std::string& error) {
@@ -250,6 +268,14 @@ bool readWithStb(const uint8_t* data, size_t size, int64_t maxPixels, ImageFrame
     if (!bmpIndicesInPalette(data, size, bmp)) {
         error = "corrupt image (BMP pixels beyond the palette)";
         return false;
+    }
+    // A plain BMP's rows go straight into the frame, without stb_image's
+    // buffer.
+    BmpLayout plain;
+    if (isPlainBmp(data, size, plain)) {
+        if (!pictureSizeAllowed(plain.width, plain.height, maxPixels, error)) return false;
+        copyBmpRows(data, plain, frame);
+        return true;
     }
     // The file's own channels, converted here: stb_image's conversion of a
     // 16-bit grey PNM to three channels reads past its buffer.

@@ -33,7 +33,6 @@
 #include <vector>
 
 #include "ecc200/eci.h"
-#include "frame/packed_frame.h"
 #include "recognition/picture_reading.h"
 #include "thorough/thorough_reader.h"
 #include "tools/imageio/image_frame.h"
@@ -94,12 +93,7 @@ PictureReading timedPicture(const PackedPicture& picture, CycleRun run) {
 // order of the frames); with `cycles` 2, a "None" is followed by a second
 // cycle, which tries the other pair, as the scanner does.
 Reading readOurs(const ImageFrame& frame, int cycles) {
-    const std::vector<uint8_t> packed = packFrame(frame);
-    PackedPicture picture;
-    picture.bytes = packed.data();
-    picture.size = packed.size();
-    picture.width = frame.width;
-    picture.height = frame.height;
+    const PackedPicture picture = frame.packedPicture();
     PictureReading reading = timedPicture(picture, CycleRun::One);
     double ms = reading.ms;
     if (!reading.decoded && cycles > 1) {
@@ -117,9 +111,8 @@ Reading readOurs(const ImageFrame& frame, int cycles) {
 }
 
 Reading readThorough(const ImageFrame& frame) {
-    const PictureView view{frame.pixels.data(), frame.width, frame.height, frame.stride};
     const double start = nowMs();
-    const ThoroughReading t = readThoroughly(view, ThoroughOptions{});
+    const ThoroughReading t = readThoroughly(frame.view(), ThoroughOptions{});
     Reading r;
     r.ms = msSince(start);
     r.decoded = t.reading.decoded;
@@ -132,7 +125,7 @@ Reading readThorough(const ImageFrame& frame) {
 
 Reading readZxing(const ImageFrame& frame) {
     // Bottom-up rows: start at the top row of the picture, step backwards.
-    const uint8_t* top = frame.pixels.data() + static_cast<size_t>(frame.height - 1) * frame.stride;
+    const uint8_t* top = frame.rows() + static_cast<size_t>(frame.height - 1) * frame.stride;
     ZXing::ImageView view(top, frame.width, frame.height, ZXing::ImageFormat::BGR, -frame.stride);
     ZXing::DecodeHints hints;
     hints.setFormats(ZXing::BarcodeFormat::DataMatrix);
@@ -148,7 +141,7 @@ Reading readZxing(const ImageFrame& frame) {
 }
 
 Reading readDmtx(const ImageFrame& frame) {
-    std::vector<uint8_t> pixels = frame.pixels;
+    std::vector<uint8_t> pixels(frame.rows(), frame.rows() + frame.rowBytes());
     Reading r;
     const double start = nowMs();
     DmtxImage* image = dmtxImageCreate(pixels.data(), frame.width, frame.height, DmtxPack24bppBGR);
@@ -344,14 +337,10 @@ int benchFrames(const std::vector<fs::path>& images, int repeat, const int (&fra
 // around it with the colour of the image's first pixel.
 ImageFrame pasteCentered(const ImageFrame& image, int width, int height) {
     ImageFrame frame;
-    frame.width = width;
-    frame.height = height;
-    frame.stride = static_cast<int32_t>(frameStride(width));
-    frame.pixels.assign(static_cast<size_t>(frame.stride) * height, 0);
+    startFrame(frame, width, height);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
-            std::memcpy(&frame.pixels[static_cast<size_t>(y) * frame.stride + 3 * x],
-                        image.pixels.data(), 3);
+            std::memcpy(frame.rows() + static_cast<size_t>(y) * frame.stride + 3 * x, image.rows(), 3);
         }
     }
     const int x0 = (width - image.width) / 2;
@@ -366,8 +355,8 @@ ImageFrame pasteCentered(const ImageFrame& image, int width, int height) {
             if (fx < 0 || fx >= width) {
                 continue;
             }
-            std::memcpy(&frame.pixels[static_cast<size_t>(fy) * frame.stride + 3 * fx],
-                        &image.pixels[static_cast<size_t>(y) * image.stride + 3 * x], 3);
+            std::memcpy(frame.rows() + static_cast<size_t>(fy) * frame.stride + 3 * fx,
+                        image.rows() + static_cast<size_t>(y) * image.stride + 3 * x, 3);
         }
     }
     return frame;

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "recognition/picture_reading.h"
@@ -40,12 +41,6 @@ Memory memoryNow() {
 
 long decodedCycles = 0;
 
-struct Packed {
-    std::vector<uint8_t> bytes;
-    int32_t width = 0;
-    int32_t height = 0;
-};
-
 struct Options {
     long cycles = 100000;
     long toleranceKb = 1024;
@@ -67,7 +62,7 @@ bool parse(int argc, char** argv, Options& o) {
 }
 
 // The packed frames, each as the grab leaves it in the buffer.
-bool loadFrames(const std::vector<std::string>& paths, std::vector<Packed>& frames) {
+bool loadFrames(const std::vector<std::string>& paths, std::vector<ImageFrame>& frames) {
     for (const std::string& path : paths) {
         ImageFrame frame;
         std::string error;
@@ -76,20 +71,15 @@ bool loadFrames(const std::vector<std::string>& paths, std::vector<Packed>& fram
                          error.empty() ? "larger than the frame buffer" : error.c_str());
             return false;
         }
-        frames.push_back({packFrame(frame), frame.width, frame.height});
+        frames.push_back(std::move(frame));
     }
     return true;
 }
 
 // One cycle as a camera stream runs it; its line goes into the results
 // text as the results window puts it there.
-void runCycle(const Packed& frame) {
-    PackedPicture picture;
-    picture.bytes = frame.bytes.data();
-    picture.size = frame.bytes.size();
-    picture.width = frame.width;
-    picture.height = frame.height;
-    const PictureReading reading = readPackedPicture(picture, CycleRun::Stream);
+void runCycle(const ImageFrame& frame) {
+    const PictureReading reading = readPackedPicture(frame.packedPicture(), CycleRun::Stream);
     if (reading.decoded) ++decodedCycles;
     prependResultLine(reading.line.c_str());
 }
@@ -102,7 +92,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: tessaread-soak [--cycles N] [--tolerance-kb K] IMAGE...\n");
         return 2;
     }
-    std::vector<Packed> frames;
+    std::vector<ImageFrame> frames;
     if (!loadFrames(options.images, frames)) return 2;
 
     clearResultsText();

@@ -40,11 +40,16 @@ void writeFrameHeader(uint8_t* header, int32_t width, int32_t height, uint32_t i
     put32(header + 20, imageBytes);
 }
 
-std::vector<uint8_t> packRows(const uint8_t* rows, int32_t width, int32_t height, int32_t stride) {
-    const size_t outStride = static_cast<size_t>(frameStride(width));
-    std::vector<uint8_t> packed(kFrameHeaderSize + outStride * static_cast<size_t>(height), 0);
+void startPackedFrame(std::vector<uint8_t>& packed, int32_t width, int32_t height) {
+    packed.assign(static_cast<size_t>(packedFrameSize(width, height)), 0);
     writeFrameHeader(packed.data(), width, height,
                      static_cast<uint32_t>(packed.size() - kFrameHeaderSize));
+}
+
+std::vector<uint8_t> packRows(const uint8_t* rows, int32_t width, int32_t height, int32_t stride) {
+    const size_t outStride = static_cast<size_t>(frameStride(width));
+    std::vector<uint8_t> packed;
+    startPackedFrame(packed, width, height);
     const size_t rowBytes = static_cast<size_t>(width) * 3;
     for (int32_t y = 0; y < height; ++y) {
         std::memcpy(packed.data() + kFrameHeaderSize + outStride * static_cast<size_t>(y),

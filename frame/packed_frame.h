@@ -32,8 +32,29 @@ inline int64_t packedFrameSize(int32_t width, int32_t height) {
 // `imageBytes` bytes.
 void writeFrameHeader(uint8_t* header, int32_t width, int32_t height, uint32_t imageBytes);
 
+// Sizes `packed` for a width x height frame, writes its header and clears
+// its rows (row padding stays 0).
+void startPackedFrame(std::vector<uint8_t>& packed, int32_t width, int32_t height);
+
 // The packed frame of `rows` (stride x height bytes, bottom row first).
 std::vector<uint8_t> packRows(const uint8_t* rows, int32_t width, int32_t height, int32_t stride);
+
+// A picture in the frame layout: blue-green-red, bottom row first.
+struct PictureView {
+    const uint8_t* rows = nullptr;  // the first byte of the bottom row
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t stride = 0;             // bytes per row, at least 3 x width
+};
+
+// A packed picture as the grab leaves it in the frame buffer: the 40-byte
+// header, then the rows.
+struct PackedPicture {
+    const uint8_t* bytes = nullptr;
+    size_t size = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+};
 
 // Writes a 24-bit BMP file: the file header, the frame header, then
 // stride x height bytes of rows as they are. False when the file cannot

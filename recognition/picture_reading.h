@@ -16,23 +16,7 @@
 
 #include "detect/recognizer.h"
 #include "ecc200/decode_extensions.h"
-
-// A picture in the frame layout: blue-green-red, bottom row first.
-struct PictureView {
-    const uint8_t* rows = nullptr;  // the first byte of the bottom row
-    int32_t width = 0;
-    int32_t height = 0;
-    int32_t stride = 0;             // bytes per row, at least 3 x width
-};
-
-// A packed picture as the grab leaves it in the frame buffer: the 40-byte
-// header, then the rows.
-struct PackedPicture {
-    const uint8_t* bytes = nullptr;
-    size_t size = 0;
-    int32_t width = 0;
-    int32_t height = 0;
-};
+#include "frame/packed_frame.h"
 
 enum class CycleRun {
     // One cycle starting with the first pair of attempt kinds, as after
@@ -67,6 +51,8 @@ struct PictureReading {
     std::string line;     // the last cycle's result line
 };
 
+// readPackedPicture lends the caller's packed picture to the exchange as it
+// is; readPicture packs the rows into a buffer of its own first.
 PictureReading readPicture(const PictureView& picture, CycleRun run);
 PictureReading readPackedPicture(const PackedPicture& picture, CycleRun run);
 

@@ -175,7 +175,7 @@ bool sampleFrame(const std::string& path, int factor, Bytes& seed) {
     for (int y = 0; y < height; ++y) {
         const int row = frame.height - 1 - y * factor;  // frames are bottom-up
         for (int x = 0; x < width; ++x) {
-            const uint8_t* p = &frame.pixels[size_t(row) * size_t(frame.stride) + 3 * size_t(x * factor)];
+            const uint8_t* p = frame.rows() + size_t(row) * size_t(frame.stride) + 3 * size_t(x * factor);
             seed.push_back(uint8_t((p[0] + p[1] + p[2]) / 3));
         }
     }

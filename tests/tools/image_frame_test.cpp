@@ -1,11 +1,19 @@
 // Picture reading as the frame sees it, whatever library reads the file:
-// the colours of each PNG colour type and depth and of each kind of JPEG,
+// the packed frame of every format and row padding, files and pipes, the
+// colours of each PNG colour type and depth and of each kind of JPEG,
 // damaged JPEG files, and sizes judged from the header before anything is
 // decoded.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -19,11 +27,141 @@ using picture_files::le32;
 using picture_files::be32;
 using picture_files::jpegBytes;
 using picture_files::pngBytes;
+using picture_files::Picture;
 
 std::string bytes(std::initializer_list<int> values) {
     std::string out;
     for (int v : values) out += static_cast<char>(v);
     return out;
+}
+
+// A smooth picture whose channels differ, so that rows out of order,
+// mirrored or with their colours swapped differ too, also after JPEG.
+Picture gradient(int width, int height) {
+    Picture p{width, height, std::vector<uint8_t>(size_t(width) * size_t(height) * 3)};
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            uint8_t* px = &p.rgb[(size_t(y) * size_t(width) + size_t(x)) * 3];
+            px[0] = uint8_t(200 - 8 * x - 20 * y % 150);
+            px[1] = uint8_t(40 + 5 * x + 25 * y % 150);
+            px[2] = uint8_t(90 + 9 * y % 100);
+        }
+    }
+    return p;
+}
+
+Picture grey(const Picture& p) {
+    Picture g = p;
+    for (size_t i = 0; i < g.rgb.size(); i += 3) g.rgb[i] = g.rgb[i + 1] = g.rgb[i + 2] = picture_files::greyOf(&p.rgb[i]);
+    return g;
+}
+
+// The packed frame of the picture as the cycle reads it, packed from
+// tight rows as readPicture packs them.
+std::vector<uint8_t> packedOf(const Picture& p) {
+    std::vector<uint8_t> rows(p.rgb.size());
+    for (int y = 0; y < p.height; ++y) {
+        for (size_t i = 0; i < size_t(p.width) * 3; ++i) {
+            const size_t rgb = size_t(y) * size_t(p.width) * 3 + i / 3 * 3 + 2 - i % 3;
+            rows[size_t(p.height - 1 - y) * size_t(p.width) * 3 + i] = p.rgb[rgb];
+        }
+    }
+    return packRows(rows.data(), p.width, p.height, p.width * 3);
+}
+
+std::string pngOf(const Picture& p) {
+    std::string rows;
+    for (int y = 0; y < p.height; ++y) {
+        rows += '\0';
+        rows.append(p.rgb.begin() + y * p.width * 3, p.rgb.begin() + (y + 1) * p.width * 3);
+    }
+    return pngBytes(uint32_t(p.width), uint32_t(p.height), 8, 2, rows);
+}
+
+// A BMP file's row padding need not be zeros; the frame's is.
+std::string paddingFilled(std::string bmp, int width, int height) {
+    const size_t stride = size_t(frameStride(width));
+    for (size_t row = 0; row < size_t(height); ++row) {
+        for (size_t i = size_t(width) * 3; i < stride; ++i) bmp[54 + row * stride + i] = '\xA5';
+    }
+    return bmp;
+}
+
+// Every format and every row padding (widths 1 to 5) fills the frame with
+// the same bytes as packing the picture's rows did: the header, the rows
+// bottom up, zeros after each row. JPEG within its compression's error.
+TEST(ImageFrame, EveryFormatGivesThePackedFrameOfItsPicture) {
+    for (int width = 1; width <= 5; ++width) {
+        const Picture colour = gradient(width, 3);
+        const Picture greyed = grey(colour);
+        struct Case {
+            const char* what;
+            std::string file;
+            const Picture& picture;
+            int tolerance;
+        } cases[] = {
+            {"BMP", picture_files::bmpBytes(colour, false), colour, 0},
+            {"BMP top-down", picture_files::bmpBytes(colour, true), colour, 0},
+            {"BMP, padding filled", paddingFilled(picture_files::bmpBytes(colour, false), width, 3), colour, 0},
+            {"BMP 32 bits", picture_files::bmpBytes(colour, false, 32), colour, 0},
+            {"PNG", pngOf(colour), colour, 0},
+            {"PPM", picture_files::ppmBytes(colour), colour, 0},
+            {"PGM", picture_files::pgmBytes(greyed), greyed, 0},
+            {"JPEG", jpegBytes(colour), colour, 4},
+        };
+        for (const Case& c : cases) {
+            const std::vector<uint8_t> file(c.file.begin(), c.file.end());
+            ImageFrame frame;
+            std::string error;
+            ASSERT_TRUE(decodeImageFrame(file.data(), file.size(), frame, error)) << c.what << ": " << error;
+            const std::vector<uint8_t> expected = packedOf(c.picture);
+            ASSERT_EQ(frame.packed.size(), expected.size()) << c.what << ", width " << width;
+            for (size_t i = 0; i < expected.size(); ++i) {
+                // The header and the padding exactly, the pixels within the tolerance.
+                const bool pixel = i >= kFrameHeaderSize && (i - kFrameHeaderSize) % size_t(frame.stride) < size_t(width) * 3;
+                const int off = std::abs(frame.packed[i] - expected[i]);
+                EXPECT_TRUE(off == 0 || (pixel && off <= c.tolerance)) << c.what << ", width " << width << ", byte " << i;
+            }
+        }
+    }
+}
+
+// A file is mapped and a pipe read in pieces (this picture is larger than
+// the first piece); either gives the frame of the file's bytes.
+TEST(ImageFrame, FilesAndPipesGiveTheSameFrame) {
+    const std::string bmp = picture_files::bmpBytes(gradient(203, 160), false);
+    const std::vector<uint8_t> bytes(bmp.begin(), bmp.end());
+    ImageFrame expected;
+    std::string error;
+    ASSERT_TRUE(decodeImageFrame(bytes.data(), bytes.size(), expected, error)) << error;
+
+    const std::filesystem::path file =
+        std::filesystem::temp_directory_path() / ("tessaread-image-frame-" + std::to_string(std::random_device()()));
+    std::ofstream(file, std::ios::binary) << bmp;
+    ImageFrame fromFile;
+    EXPECT_TRUE(loadImageFrame(file.string(), fromFile, error)) << error;
+    std::filesystem::remove(file);
+    EXPECT_EQ(fromFile.packed, expected.packed);
+
+    // The pipe by its name in /proc; a reader that stops early leaves the
+    // writer failing rather than waiting.
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    const auto previous = std::signal(SIGPIPE, SIG_IGN);
+    std::thread writer([&] {
+        for (size_t at = 0; at < bmp.size();) {
+            const ssize_t n = write(ends[1], bmp.data() + at, bmp.size() - at);
+            if (n <= 0) break;
+            at += size_t(n);
+        }
+        close(ends[1]);
+    });
+    ImageFrame fromPipe;
+    EXPECT_TRUE(loadImageFrame("/proc/self/fd/" + std::to_string(ends[0]), fromPipe, error)) << error;
+    close(ends[0]);
+    writer.join();
+    std::signal(SIGPIPE, previous);
+    EXPECT_EQ(fromPipe.packed, expected.packed);
 }
 
 struct PngCase {
@@ -73,7 +211,7 @@ TEST(ImageFrame, EveryPngColourTypeGivesTheFilesColours) {
         ASSERT_EQ(frame.width, 3) << c.what;
         ASSERT_EQ(frame.height, 2) << c.what;
         for (int y = 0; y < 2; ++y) {
-            const uint8_t* row = frame.pixels.data() + size_t(1 - y) * size_t(frame.stride);
+            const uint8_t* row = frame.rows() + size_t(1 - y) * size_t(frame.stride);
             EXPECT_EQ(std::string(row, row + 9), c.blueGreenRed.substr(size_t(y) * 9, 9)) << c.what << " row " << y;
         }
     }
@@ -123,7 +261,7 @@ TEST(ImageFrame, EveryJpegKindGivesTheFilesColours) {
         ASSERT_EQ(frame.height, 32) << c.what;
         for (int q = 0; q < 4; ++q) {
             const int x = q % 2 * 16 + 8, y = q / 2 * 16 + 8;
-            const uint8_t* px = frame.pixels.data() + size_t(31 - y) * size_t(frame.stride) + size_t(x) * 3;
+            const uint8_t* px = frame.rows() + size_t(31 - y) * size_t(frame.stride) + size_t(x) * 3;
             const uint8_t* rgb = kQuadrants[q];
             const int grey = (299 * rgb[0] + 587 * rgb[1] + 114 * rgb[2] + 500) / 1000;
             for (int c3 = 0; c3 < 3; ++c3) {
@@ -170,7 +308,7 @@ TEST(ImageFrame, PaletteBmpIsReadOnlyWithinItsPalette) {
     std::string error;
     ASSERT_TRUE(decodeImageFrame(reinterpret_cast<const uint8_t*>(inside.data()), inside.size(), frame, error))
         << error;
-    EXPECT_EQ(std::string(frame.pixels.begin(), frame.pixels.begin() + 6), bytes({40, 50, 60, 10, 20, 30}));
+    EXPECT_EQ(std::string(frame.rows(), frame.rows() + 6), bytes({40, 50, 60, 10, 20, 30}));
     const std::string beyond = bmp(0, 2);
     EXPECT_FALSE(decodeImageFrame(reinterpret_cast<const uint8_t*>(beyond.data()), beyond.size(), frame, error));
     EXPECT_NE(error.find("palette"), std::string::npos) << error;
@@ -204,7 +342,7 @@ TEST(ImageFrame, SizeIsJudgedFromTheHeaderBeforeDecoding) {
         std::string error;
         EXPECT_FALSE(decodeImageFrame(file.data(), file.size(), frame, error)) << c.what;
         EXPECT_EQ(error.find("too large") != std::string::npos, c.tooLarge) << c.what << ": " << error;
-        EXPECT_TRUE(frame.pixels.empty()) << c.what;
+        EXPECT_TRUE(frame.packed.empty()) << c.what;
     }
 }
 

@@ -153,7 +153,7 @@ TEST(ImageFuzzFound, CorruptJpegScanIsReadWithinBounds) {
     ImageFrame frame;
     std::string error;
     if (decodeImageFrame(bytes.data(), bytes.size(), frame, error)) {
-        EXPECT_EQ(frame.pixels.size(), static_cast<size_t>(frame.stride) * static_cast<size_t>(frame.height));
+        EXPECT_EQ(frame.rowBytes(), static_cast<size_t>(frame.stride) * static_cast<size_t>(frame.height));
     } else {
         EXPECT_FALSE(error.empty());
     }

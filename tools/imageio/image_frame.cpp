@@ -1,7 +1,11 @@
 #include "tools/imageio/image_frame.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -210,6 +214,24 @@ bool isPng(const uint8_t* data, size_t size) {
 // A JPEG file starts with its SOI marker, no fill bytes before it.
 bool isJpeg(const uint8_t* data, size_t size) { return size >= 2 && data[0] == 0xFF && data[1] == 0xD8; }
 
+// A 24-bit BMP of plain rows right behind the 40-byte header, as cameras
+// and most programs write it: what stb_image makes of it is the file's
+// rows as they stand, without their padding.
+bool isPlainBmp(const uint8_t* data, size_t size, BmpLayout& layout) {
+    return readBmpLayout(data, size, size, kMaxImageSide, layout) &&
+           layout.pixelOffset == kBmpFileHeaderSize + kFrameHeaderSize;
+}
+
+void copyBmpRows(const uint8_t* data, const BmpLayout& layout, ImageFrame& frame) {
+    startFrame(frame, layout.width, layout.height);
+    for (int32_t y = 0; y < layout.height; ++y) {
+        const int32_t from = layout.topDown ? layout.height - 1 - y : y;
+        std::memcpy(frame.rows() + static_cast<size_t>(y) * static_cast<size_t>(frame.stride),
+                    data + layout.pixelOffset + static_cast<size_t>(from) * layout.stride,
+                    static_cast<size_t>(layout.width) * 3);
+    }
+}
+
 // BMP and PNM through stb_image, which is asked the size of the picture
 // from its header before it decodes a pixel.
 bool readWithStb(const uint8_t* data, size_t size, int64_t maxPixels, ImageFrame& frame, std::string& error) {
@@ -246,6 +268,14 @@ bool readWithStb(const uint8_t* data, size_t size, int64_t maxPixels, ImageFrame
     if (!bmpIndicesInPalette(data, size, bmp)) {
         error = "corrupt image (BMP pixels beyond the palette)";
         return false;
+    }
+    // A plain BMP's rows go straight into the frame, without stb_image's
+    // buffer.
+    BmpLayout plain;
+    if (isPlainBmp(data, size, plain)) {
+        if (!pictureSizeAllowed(plain.width, plain.height, maxPixels, error)) return false;
+        copyBmpRows(data, plain, frame);
+        return true;
     }
     // The file's own channels, converted here: stb_image's conversion of a
     // 16-bit grey PNM to three channels reads past its buffer.
@@ -292,7 +322,7 @@ void startFrame(ImageFrame& frame, int width, int height) {
     frame.width = width;
     frame.height = height;
     frame.stride = static_cast<int32_t>(frameStride(width));
-    frame.pixels.assign(static_cast<size_t>(frame.stride) * static_cast<size_t>(height), 0);
+    startPackedFrame(frame.packed, width, height);
 }
 
 void fillFrame(const uint8_t* rows, int channels, ImageFrame& frame) {
@@ -301,8 +331,7 @@ void fillFrame(const uint8_t* rows, int channels, ImageFrame& frame) {
     for (int y = 0; y < frame.height; ++y) {
         // Picture row y (from the top) is buffer row height - 1 - y.
         const uint8_t* in = rows + static_cast<size_t>(y) * rowBytes;
-        uint8_t* out = frame.pixels.data() +
-                       static_cast<size_t>(frame.height - 1 - y) * static_cast<size_t>(frame.stride);
+        uint8_t* out = frame.rows() + static_cast<size_t>(frame.height - 1 - y) * static_cast<size_t>(frame.stride);
         for (int x = 0; x < frame.width; ++x, in += channels, out += 3) {
             out[0] = in[grey ? 0 : 2];
             out[1] = in[grey ? 0 : 1];
@@ -328,18 +357,71 @@ bool decodeImageFrame(const uint8_t* data, size_t size, ImageFrame& frame, std::
 
 namespace {
 
-struct FileClose {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
 std::string withReason(const char* what, int errorNumber) {
     return std::string(what) + " (" + std::strerror(errorNumber) + ")";
 }
 
+// The bytes of a picture file: a regular file is mapped read-only, so
+// that the decoders read the file cache's pages without a copy; a pipe, or
+// a file that cannot be mapped, is read into memory. (A mapped file that
+// another program cuts short while it is read ends the process.)
+class PictureBytes {
+public:
+    PictureBytes() = default;
+    PictureBytes(const PictureBytes&) = delete;
+    PictureBytes& operator=(const PictureBytes&) = delete;
+    ~PictureBytes() {
+        if (mapped_ != nullptr) munmap(mapped_, mappedSize_);
+    }
+
+    const uint8_t* data() const { return mapped_ != nullptr ? static_cast<const uint8_t*>(mapped_) : read_.data(); }
+    size_t size() const { return mapped_ != nullptr ? mappedSize_ : read_.size(); }
+
+    bool map(int fd, size_t size) {
+        void* at = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+        if (at == MAP_FAILED) return false;
+        mapped_ = at;
+        mappedSize_ = size;
+        return true;
+    }
+
+    // Reads to the end of the file, but no more than one byte beyond
+    // `limit`: a longer file is then seen to be too long.
+    bool read(int fd, size_t capacity, size_t limit, std::string& error) {
+        size_t used = 0;
+        for (;;) {
+            read_.resize(capacity < limit ? capacity : limit + 1);
+            const ssize_t got = ::read(fd, read_.data() + used, read_.size() - used);
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) {
+                error = withReason("cannot read file", errno);
+                return false;
+            }
+            used += static_cast<size_t>(got);
+            if (got == 0 || used > limit) break;
+            if (used == read_.size()) capacity = 2 * used;
+        }
+        read_.resize(used);
+        return true;
+    }
+
+private:
+    void* mapped_ = nullptr;
+    size_t mappedSize_ = 0;
+    std::vector<uint8_t> read_;
+};
+
+struct FileDescriptor {
+    int fd = -1;
+    ~FileDescriptor() {
+        if (fd >= 0) close(fd);
+    }
+};
+
 // A directory or a device is no picture: reading one would fail midway or
 // never end (/dev/zero), so only files and pipes are read, and no more
 // bytes than a picture may have.
-bool readPictureFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
+bool readPictureFile(const std::string& path, PictureBytes& bytes, std::string& error) {
     std::error_code ec;
     const std::filesystem::file_status status = std::filesystem::status(path, ec);
     if (std::filesystem::is_directory(status)) {
@@ -350,46 +432,36 @@ bool readPictureFile(const std::string& path, std::vector<uint8_t>& bytes, std::
         error = "not a regular file";
         return false;
     }
-    errno = 0;
-    std::unique_ptr<std::FILE, FileClose> file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
+    FileDescriptor file;
+    file.fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat opened {};
+    if (file.fd < 0 || fstat(file.fd, &opened) != 0) {
         error = withReason("cannot open file", errno);
         return false;
     }
-    // One read for a file of known size, growing reads for a pipe.
+    // A file of known size is mapped, or read at once; a pipe (or a file
+    // that reports no size) by growing reads.
     constexpr size_t kLimit = static_cast<size_t>(INT32_MAX);
     size_t capacity = size_t(1) << 16;
-    if (std::filesystem::is_regular_file(status)) {
-        const std::uintmax_t fileSize = std::filesystem::file_size(path, ec);
-        if (!ec && fileSize > kLimit) {
+    if (S_ISREG(opened.st_mode)) {
+        if (static_cast<uint64_t>(opened.st_size) > kLimit) {
             error = "file too large";
             return false;
         }
-        if (!ec) capacity = static_cast<size_t>(fileSize) + 1;
+        // Files that report no size (those in /proc) are read.
+        const auto fileSize = static_cast<size_t>(opened.st_size);
+        if (fileSize > 0) {
+            if (bytes.map(file.fd, fileSize)) return true;
+            capacity = fileSize + 1;
+        }
     }
-    size_t used = 0;
-    for (;;) {
-        bytes.resize(capacity < kLimit ? capacity : kLimit + 1);
-        used += std::fread(bytes.data() + used, 1, bytes.size() - used, file.get());
-        if (used < bytes.size() || used > kLimit) break;
-        capacity = 2 * used;
-    }
-    bytes.resize(used);
-    if (std::ferror(file.get())) {
-        error = withReason("cannot read file", errno);
-        return false;
-    }
-    return true;
+    return bytes.read(file.fd, capacity, kLimit, error);
 }
 
 }  // namespace
 
 bool loadImageFrame(const std::string& path, ImageFrame& frame, std::string& error) {
-    std::vector<uint8_t> bytes;
+    PictureBytes bytes;
     if (!readPictureFile(path, bytes, error)) return false;
     return decodeImageFrame(bytes.data(), bytes.size(), frame, error);
-}
-
-std::vector<uint8_t> packFrame(const ImageFrame& frame) {
-    return packRows(frame.pixels.data(), frame.width, frame.height, frame.stride);
 }

@@ -33,7 +33,7 @@ bool endsInsideItsScans(const uint8_t* data, size_t size) {
 void fillFromCmyk(const std::vector<uint8_t>& cmyk, ImageFrame& frame) {
     for (int y = 0; y < frame.height; ++y) {
         const uint8_t* in = cmyk.data() + static_cast<size_t>(y) * static_cast<size_t>(frame.width) * 4;
-        uint8_t* out = frame.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(frame.stride);
+        uint8_t* out = frame.rows() + static_cast<size_t>(y) * static_cast<size_t>(frame.stride);
         for (int x = 0; x < frame.width; ++x, in += 4, out += 3) {
             out[0] = static_cast<uint8_t>((in[2] * in[3] + 127) / 255);
             out[1] = static_cast<uint8_t>((in[1] * in[3] + 127) / 255);
@@ -72,7 +72,7 @@ bool readJpeg(const uint8_t* data, size_t size, int64_t maxPixels, ImageFrame& f
     // (seconds of work for a few kilobytes) is refused.
     const bool cmyk = colourSpace == TJCS_CMYK || colourSpace == TJCS_YCCK;
     std::vector<uint8_t> cmykPixels(cmyk ? static_cast<size_t>(width) * static_cast<size_t>(height) * 4 : 0);
-    uint8_t* const out = cmyk ? cmykPixels.data() : frame.pixels.data();
+    uint8_t* const out = cmyk ? cmykPixels.data() : frame.rows();
     const int pitch = cmyk ? width * 4 : frame.stride;
     const int format = cmyk ? TJPF_CMYK : TJPF_BGR;
     const int flags = TJFLAG_ACCURATEDCT | TJFLAG_BOTTOMUP | TJFLAG_LIMITSCANS;

@@ -13,9 +13,6 @@
 // decoded at all.
 bool pictureSizeAllowed(int64_t width, int64_t height, int64_t maxPixels, std::string& error);
 
-// Sizes the frame and clears its pixels (row padding stays 0).
-void startFrame(ImageFrame& frame, int width, int height);
-
 // Rows of 8-bit samples, top row first, 1 to 4 channels (grey, grey and
 // alpha, RGB, RGBA), into the frame started for their size: grey is
 // widened and alpha dropped.

@@ -22,7 +22,7 @@ void redBlueSwapped(uint8_t* row, int width) {
 }
 
 uint8_t* frameRow(ImageFrame& frame, uint32_t pictureRow) {
-    return frame.pixels.data() + static_cast<size_t>(frame.height - 1 - static_cast<int>(pictureRow)) *
+    return frame.rows() + static_cast<size_t>(frame.height - 1 - static_cast<int>(pictureRow)) *
                                      static_cast<size_t>(frame.stride);
 }
 

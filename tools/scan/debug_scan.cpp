@@ -21,12 +21,11 @@ struct KindOutcome {
 // One attempt of the kind on the picture, its debug files written into
 // `folder`.
 static KindOutcome runKind(const ImageFrame& frame, int kind, const std::string& folder) {
-    const PictureView picture{frame.pixels.data(), frame.width, frame.height, frame.stride};
     AttemptSettings settings;
     settings.kind = kind;
     settings.extraFlags = kDebugFlags;
     settings.debugFolder = folder.c_str();
-    const AttemptReading attempt = readPictureOnce(picture, settings);
+    const AttemptReading attempt = readPictureOnce(frame.view(), settings);
 
     KindOutcome out;
     out.detected = attempt.detected;

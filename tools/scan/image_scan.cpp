@@ -20,9 +20,8 @@ struct FrameOutcome {
 };
 
 FrameOutcome recognise(const ImageFrame& image, bool oneCycle) {
-    const PictureView picture{image.pixels.data(), image.width, image.height, image.stride};
     const PictureReading reading =
-        readPicture(picture, oneCycle ? CycleRun::Stream : CycleRun::BothPairs);
+        readPackedPicture(image.packedPicture(), oneCycle ? CycleRun::Stream : CycleRun::BothPairs);
 
     FrameOutcome out;
     out.cycles = reading.cycles;

@@ -92,8 +92,7 @@ int scanThoroughly(const std::vector<std::string>& files, bool json, const std::
             options.preparedPicture = dumpPicture;
             options.context = &dump;
         }
-        const PictureView view{image.pixels.data(), image.width, image.height, image.stride};
-        const ThoroughReading t = readThoroughly(view, options);
+        const ThoroughReading t = readThoroughly(image.view(), options);
         if (dump.failed) {
             std::cerr << "tessaread-scan: " << debugDir << ": cannot write the prepared pictures\n";
             failed = true;

@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
         if (!loadImageFrame(argv[i], frame, error)) {
             std::fprintf(stderr, "testcam-frames: %s: %s\n", argv[i], error.c_str());
             status = 1;
-        } else if (!writeBmpFile(out.c_str(), frame.pixels.data(), frame.width, frame.height,
+        } else if (!writeBmpFile(out.c_str(), frame.rows(), frame.width, frame.height,
                                  frame.stride)) {
             std::fprintf(stderr, "testcam-frames: cannot write %s\n", out.c_str());
             status = 1;

@@ -38,7 +38,7 @@ struct Span {
 // one of them, that is, not below both nor above both. Those below both
 // come first and those above both last, so the rest is one span. No
 // coordinate is below or above a NaN limit.
-Span between(double u, double v, int w0, int n)
+inline Span between(double u, double v, int w0, int n)
 {
     const double first = w0;
     const double last = w0 + n - 1;
@@ -68,11 +68,11 @@ Span between(double u, double v, int w0, int n)
 // depend on x alone and bound y, for form 2 the other way round; they are
 // worked out once per column or row. A pair with a form other than 1 or 2
 // does not restrict.
-PixelMask bandMask(const Line& p, const Line& q, int x0, int nx, int y0, int ny, PixelMask all)
+PixelMask bandMask(const Line& p, const Line& q, int x0, int nx, int y0, int ny)
 {
     const auto known = [](int form) { return form == LINE_Y_OF_X || form == LINE_X_OF_Y; };
     if (!known(p.form) || !known(q.form))
-        return all;
+        return ((PixelMask{1} << (8 * ny)) - 1) & (kFirstColumn * ((1u << nx) - 1));
     const bool sameForm = q.form == p.form;
     PixelMask mask = 0;
     if (p.form == LINE_Y_OF_X) {
@@ -98,11 +98,11 @@ PixelMask bandMask(const Line& p, const Line& q, int x0, int nx, int y0, int ny,
 
 // The rounded box around the four corners; false when neighbouring lines
 // do not cross.
-bool cornerBox(const Line (&l)[4], Box& box)
+bool cornerBox(const Line* const (&l)[4], Box& box)
 {
     for (int i = 0; i < 4; ++i) {
         double x = 0, y = 0;
-        if (intersectLines(l[i], l[(i + 1) % 4], x, y) != 0)
+        if (intersectLines(*l[i], *l[(i + 1) % 4], x, y) != 0)
             return false;
         const int64_t rx = roundToInt(x);
         const int64_t ry = roundToInt(y);
@@ -123,9 +123,9 @@ bool cornerBox(const Line (&l)[4], Box& box)
 int Recognizer::sampleCell(Line l1, Line l2, Line l3, Line l4) const
 {
     StageTimer timer("OnM");
-    const Line l[4] = {l1, l2, l3, l4};
-    for (const Line& line : l) {
-        if (static_cast<unsigned>(line.form) > 100u)
+    const Line* const l[4] = {&l1, &l2, &l3, &l4};
+    for (const Line* line : l) {
+        if (static_cast<unsigned>(line->form) > 100u)
             return -1;
     }
     Box box{};
@@ -146,18 +146,21 @@ int Recognizer::sampleCell(Line l1, Line l2, Line l3, Line l4) const
     if (x0 <= x1 && y0 <= y1) {
         const int nx = static_cast<int>(x1 - x0 + 1);
         const int ny = static_cast<int>(y1 - y0 + 1);
-        const PixelMask all = ((PixelMask{1} << (8 * ny)) - 1) & (kFirstColumn * ((1u << nx) - 1));
         const int left = static_cast<int>(x0);
         const int top = static_cast<int>(y0);
-        const PixelMask mask = bandMask(l1, l3, left, nx, top, ny, all) &
-                               bandMask(l2, l4, left, nx, top, ny, all);
+        PixelMask mask = bandMask(l1, l3, left, nx, top, ny);
+        if (mask != 0)
+            mask &= bandMask(l2, l4, left, nx, top, ny);
         for (int r = 0; r < ny; ++r) {
             unsigned bits = static_cast<unsigned>(mask >> (8 * r)) & 0xFFu;
-            const uint8_t* row = pixels + static_cast<size_t>(top + r) * static_cast<size_t>(stride) +
-                                 3u * static_cast<size_t>(left);
-            while (bits != 0) {
-                const uint8_t* p = row + 3u * static_cast<unsigned>(__builtin_ctz(bits));
-                bits &= bits - 1;
+            if (bits == 0)
+                continue;
+            const unsigned skip = static_cast<unsigned>(__builtin_ctz(bits));
+            const uint8_t* p = pixels + static_cast<size_t>(top + r) * static_cast<size_t>(stride) +
+                               3u * (static_cast<size_t>(left) + skip);
+            for (bits >>= skip; bits != 0; bits >>= 1, p += 3) {
+                if ((bits & 1u) == 0)
+                    continue;
                 const uint32_t colour = p[0] | p[1] << 8 | static_cast<uint32_t>(p[2]) << 16;
                 voting += colour != 0xFF0000u ? 1 : 0;
                 white += colour == 0xFFFFFFu ? 1 : 0;

@@ -287,10 +287,11 @@ TEST(CellSampler, AgreesWithThePixelByPixelReference)
     const auto chance = [&](double p) { return uniform(0, 1) < p; };
     const auto below = [&](int n) { return static_cast<int>(rng() % static_cast<uint64_t>(n)); };
     int outcomes[3] = {};
+    WalkCanvas c(1, 1);
     for (int n = 0; n < 40000; ++n) {
         const int width = chance(0.1) ? 1 + below(3) : 1 + below(20);
         const int height = chance(0.1) ? 1 + below(3) : 1 + below(20);
-        WalkCanvas c(width, height);
+        c.resize(width, height);
         // Mostly white against non-white near the 1.2 balance; sometimes
         // all red but a dark and a light pixel near the cell, which decide
         // by whether they are inside.

@@ -4,6 +4,7 @@
 // nothing.
 #pragma once
 
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -47,11 +48,72 @@ struct Line {
 
 // The detector's rounding rule: nearest for x >= 0 with halves going down,
 // truncation toward zero for negative x.
-int roundToInt(double x);
-double absValue(double x);
+inline int roundToInt(double x)
+{
+    // Far-away intersections can produce values no int holds; saturate
+    // rather than convert out of range.
+    if (x != x) {
+        return 0;
+    }
+    if (x >= 2147483647.0) {
+        return INT_MAX;
+    }
+    if (x <= -2147483648.0) {
+        return INT_MIN;
+    }
+    int t = static_cast<int>(x);
+    // Halves go down for x >= 0; negative values simply truncate.
+    if (x + 0.5 > t + 1) {
+        return static_cast<int>(x + 1);
+    }
+    return t;
+}
+
+inline double absValue(double x)
+{
+    return x < 0 ? -x : x;
+}
+
 Line lineThroughPoints(double x1, double y1, double x2, double y2);
+
 // 0 with the crossing point written, 1 when the lines are nearly parallel.
-int intersectLines(Line first, Line second, double& x, double& y);
+inline int intersectLines(Line first, Line second, double& x, double& y)
+{
+    constexpr double kParallel = 0.0001;
+    const double s1 = first.slope;
+    const double c1 = first.intercept;
+    const double s2 = second.slope;
+    const double c2 = second.intercept;
+    if (first.form == second.form) {
+        if (absValue(s1 - s2) < kParallel) {
+            return 1;
+        }
+        const double along = (c2 - c1) / (s1 - s2);
+        const double across = s1 * along + c1;
+        if (first.form == LINE_Y_OF_X) {
+            x = along;
+            y = across;
+        } else {
+            y = along;
+            x = across;
+        }
+        return 0;
+    }
+    if (absValue(1 - s1 * s2) < kParallel) {
+        return 1;
+    }
+    // The first line's own variable is found first, the second line then
+    // gives the other coordinate.
+    const double own = (s1 * c2 + c1) / (1 - s1 * s2);
+    if (first.form == LINE_Y_OF_X) {
+        y = own;
+        x = s2 * y + c2;
+    } else {
+        x = own;
+        y = s2 * x + c2;
+    }
+    return 0;
+}
 
 // The debug log's file name; the grid and image dumps are named by the
 // caller of detect.

@@ -389,7 +389,7 @@ TEST(ClockSide, FindsBothClockTracksOfASymbol)
         EXPECT_NEAR(directionDegrees(clock2), directionDegrees(sideB), 2.0);
 
         // Walked to their crossing, both tracks show the n modules.
-        double xD, yD;
+        double xD = 0, yD = 0;
         ASSERT_EQ(intersectLines(clock1, clock2, xD, yD), 0);
         r.scanRuns(clock1, kB, kA, xD, yD);
         EXPECT_GE(r.runCount, s.n);

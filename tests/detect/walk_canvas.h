@@ -18,12 +18,15 @@ struct WalkCanvas {
     std::vector<uint8_t> bytes;
     std::unique_ptr<Recognizer> r = std::make_unique<Recognizer>();
 
-    WalkCanvas(int width, int height)
+    WalkCanvas(int width, int height) { resize(width, height); }
+
+    // A new all-white image of exactly its size for the same detector.
+    void resize(int width, int height)
     {
         r->width = width;
         r->height = height;
         r->stride = static_cast<int>(frameStride(width));
-        bytes.assign(static_cast<size_t>(r->stride) * static_cast<size_t>(height), 255);
+        bytes = std::vector<uint8_t>(static_cast<size_t>(r->stride) * static_cast<size_t>(height), 255);
         r->pixels = bytes.data();
         r->ownsPixels = 0;
     }

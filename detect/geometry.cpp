@@ -1,5 +1,7 @@
 #include "detect/recognizer.h"
 
+#include <cmath>
+
 Line lineThroughPoints(double x1, double y1, double x2, double y2)
 {
     Line line{};
@@ -30,4 +32,24 @@ Line Recognizer::lineThroughExtremes(int a, int b) const
     Line line = lineThroughPoints(extremeX[a], extremeY[a], extremeX[b], extremeY[b]);
     line.tag = tag;
     return line;
+}
+
+SquaredLimit SquaredLimit::of(double limit)
+{
+    // Nothing exceeds a limit that is not a number, nor one beyond every
+    // root below 2^25.5; every root exceeds a negative one.
+    if (!(limit < 5e7)) {
+        return {INT64_MAX};
+    }
+    if (limit < 0) {
+        return {0};
+    }
+    int64_t first = static_cast<int64_t>(limit * limit);
+    while (first > 0 && std::sqrt(static_cast<double>(first - 1)) > limit) {
+        --first;
+    }
+    while (!(std::sqrt(static_cast<double>(first)) > limit)) {
+        ++first;
+    }
+    return {first};
 }

@@ -76,6 +76,18 @@ inline double absValue(double x)
 
 Line lineThroughPoints(double x1, double y1, double x2, double y2);
 
+// A distance limit for whole-pixel offsets, so that a walk compares squared
+// offsets instead of taking a root at every step: for whole dx and dy with
+// dx^2 + dy^2 below 2^51, sqrt(dx^2 + dy^2) > limit exactly when
+// dx^2 + dy^2 >= first (sqrt rounds correctly and never decreases).
+struct SquaredLimit {
+    int64_t first;  // the smallest whole square whose root exceeds the limit
+    static SquaredLimit of(double limit);
+    bool beyond(int64_t dx, int64_t dy) const { return dx * dx + dy * dy >= first; }
+};
+// Offsets inside an image of this size keep their squares below 2^51.
+constexpr int kSquaredLimitSide = 1 << 25;
+
 // 0 with the crossing point written, 1 when the lines are nearly parallel.
 inline int intersectLines(Line first, Line second, double& x, double& y)
 {

@@ -3,6 +3,7 @@
 #include <climits>
 #include <cmath>
 #include <memory>
+#include <vector>
 
 #include "detect/recognizer.h"
 
@@ -143,3 +144,36 @@ TEST(LineThroughExtremes, TagFollowsTheShorterWayRoundTheContour)
 }
 
 }  // namespace
+
+TEST(SquaredLimit, AgreesWithTheRootOnWholeOffsets)
+{
+    // Limits on and a hair beside whole roots, halves, the walks' usual
+    // lengths, random ones, 0, -0, negatives, huge ones and NaN; offsets
+    // around the limit and far from it, of either sign.
+    std::vector<double> limits = {0.0, -0.0, -1.0, 0.5, 1.0, std::sqrt(2.0), 2.5, 5.0, 100.0,
+                                  1e6, 4.9e7, 5e7, 1e300, INFINITY, -INFINITY, NAN};
+    for (int k = 1; k < 200; ++k) {
+        const double root = std::sqrt(double(k));
+        limits.push_back(root);
+        limits.push_back(std::nextafter(root, 0.0));
+        limits.push_back(std::nextafter(root, 1e9));
+    }
+    uint32_t seed = 7;
+    for (int k = 0; k < 200; ++k) {
+        seed = seed * 1664525u + 1013904223u;
+        limits.push_back((seed >> 16) / 64.0);
+    }
+    for (const double limit : limits) {
+        const SquaredLimit squared = SquaredLimit::of(limit);
+        const double reach = limit > 0 && limit < 3e4 ? limit : 40;
+        const int span = int(reach) + 3;
+        for (int dx = -span; dx <= span; ++dx) {
+            for (int dy = -span; dy <= span; dy += 1 + span / 40) {
+                EXPECT_EQ(squared.beyond(dx, dy), std::sqrt(double(dx) * dx + double(dy) * dy) > limit)
+                    << "limit " << limit << " dx " << dx << " dy " << dy;
+            }
+        }
+        const int far = kSquaredLimitSide - 1;
+        EXPECT_EQ(squared.beyond(far, far), std::sqrt(2.0 * far * far) > limit) << limit;
+    }
+}

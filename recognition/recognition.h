@@ -92,13 +92,13 @@ struct ResultsRoutines {
 
 void setResultsRoutines(const ResultsRoutines* routines);
 
-// A further reading of the cycle's frame, for a cycle whose attempts all
-// failed (the program's thorough reading). It runs on the recognition
-// thread before frameReady is cleared, so the frame is still the cycle's.
 // The frame waiting in the frame exchange, as a picture; false when there
 // is none or its size does not fit the buffer.
 bool frameInExchange(PictureView& picture);
 
+// A further reading of the cycle's frame, for a cycle whose attempts all
+// failed (the program's thorough reading). It runs on the recognition
+// thread before frameReady is cleared, so the frame is still the cycle's.
 struct CycleFrame {
     PictureView picture;    // the frame's rows, as the attempts read them
     unsigned kindsRun;      // bit k: attempt kind k ran on it and failed

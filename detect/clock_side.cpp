@@ -298,8 +298,7 @@ WalkEnd Recognizer::walkSide(Line w, int anchor, int directionPoint, double reac
     const int majorD = alongY ? extremeY[directionPoint] : extremeX[directionPoint];
     const int step = majorD > (alongY ? yc : xc) ? 1 : -1;
     int x0 = 0, y0 = 0;
-    const bool wholeSquares = width < kSquaredLimitSide && height < kSquaredLimitSide;
-    const SquaredLimit squaredReach = SquaredLimit::of(reach);
+    const SquaredLimit limit = SquaredLimit::of(reach, width, height);
     for (int n = 0, t = startMajor;; ++n, t += step) {
         const int minor = roundToInt(w.slope * t + w.intercept);
         const int x = alongY ? minor : t;
@@ -314,8 +313,8 @@ WalkEnd Recognizer::walkSide(Line w, int anchor, int directionPoint, double reac
             x0 = x;
             y0 = y;
         }
-        // Both points lie in the image: whole offsets of an image's size.
-        if (wholeSquares ? squaredReach.beyond(x - x0, y - y0) : distance(x, y, x0, y0) > reach)
+        // Both points lie in the image.
+        if (limit.beyond(x - x0, y - y0))
             return WALK_REACHED;
         if (n == kProbeCapacity)
             return WALK_FULL;

@@ -34,22 +34,24 @@ Line Recognizer::lineThroughExtremes(int a, int b) const
     return line;
 }
 
-SquaredLimit SquaredLimit::of(double limit)
+SquaredLimit SquaredLimit::of(double limit, int width, int height)
 {
+    SquaredLimit s{limit, 0, width < kSquaredLimitSide && height < kSquaredLimitSide};
     // Nothing exceeds a limit that is not a number, nor one beyond every
     // root below 2^25.5; every root exceeds a negative one.
     if (!(limit < 5e7)) {
-        return {INT64_MAX};
+        s.first = INT64_MAX;
+        return s;
     }
     if (limit < 0) {
-        return {0};
+        return s;
     }
-    int64_t first = static_cast<int64_t>(limit * limit);
-    while (first > 0 && std::sqrt(static_cast<double>(first - 1)) > limit) {
-        --first;
+    s.first = static_cast<int64_t>(limit * limit);
+    while (s.first > 0 && std::sqrt(static_cast<double>(s.first - 1)) > limit) {
+        --s.first;
     }
-    while (!(std::sqrt(static_cast<double>(first)) > limit)) {
-        ++first;
+    while (!(std::sqrt(static_cast<double>(s.first)) > limit)) {
+        ++s.first;
     }
-    return {first};
+    return s;
 }

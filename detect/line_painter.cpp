@@ -29,8 +29,7 @@ void Recognizer::paintLine(Line line, double startX, double startY, double endX,
     const double startMajor = alongY ? startY : startX;
     const double endMajor = alongY ? endY : endX;
     const double limit = std::sqrt((endY - startY) * (endY - startY) + (endX - startX) * (endX - startX));
-    const bool wholeSquares = width < kSquaredLimitSide && height < kSquaredLimitSide;
-    const SquaredLimit squaredLimit = SquaredLimit::of(limit);
+    const SquaredLimit reach = SquaredLimit::of(limit, width, height);
     runCount = 0;
     probeCount = 0;
     const int step = startMajor < endMajor ? 1 : -1;
@@ -44,12 +43,8 @@ void Recognizer::paintLine(Line line, double startX, double startY, double endX,
         probeY[n] = y;
         if (y < 0 || x < 0 || y >= height || x >= width)
             break;
-        // Both ends lie in the image, so the offsets are whole numbers of
-        // an image's size.
-        const int dx = x - probeX[0];
-        const int dy = y - probeY[0];
-        if (wholeSquares ? squaredLimit.beyond(dx, dy)
-                         : std::sqrt(static_cast<double>(dx) * dx + static_cast<double>(dy) * dy) > limit)
+        // Both ends lie in the image.
+        if (reach.beyond(x - probeX[0], y - probeY[0]))
             break;
         uint8_t* pixel = pixels + static_cast<size_t>(y) * static_cast<size_t>(stride) + 3u * static_cast<size_t>(x);
         pixel[0] = 0;

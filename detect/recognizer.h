@@ -5,6 +5,7 @@
 #pragma once
 
 #include <climits>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -76,17 +77,24 @@ inline double absValue(double x)
 
 Line lineThroughPoints(double x1, double y1, double x2, double y2);
 
-// A distance limit for whole-pixel offsets, so that a walk compares squared
-// offsets instead of taking a root at every step: for whole dx and dy with
-// dx^2 + dy^2 below 2^51, sqrt(dx^2 + dy^2) > limit exactly when
-// dx^2 + dy^2 >= first (sqrt rounds correctly and never decreases).
-struct SquaredLimit {
-    int64_t first;  // the smallest whole square whose root exceeds the limit
-    static SquaredLimit of(double limit);
-    bool beyond(int64_t dx, int64_t dy) const { return dx * dx + dy * dy >= first; }
-};
-// Offsets inside an image of this size keep their squares below 2^51.
+// Whether two pixels of an image lie farther apart than a limit,
+// sqrt(dx^2 + dy^2) > limit, without a root at every step of a walk: in an
+// image of less than kSquaredLimitSide pixels a side the squared offset is
+// a whole number below 2^51, and then the root exceeds the limit exactly
+// when that number reaches `first` (sqrt rounds correctly and never
+// decreases). Larger images take the root.
 constexpr int kSquaredLimitSide = 1 << 25;
+struct SquaredLimit {
+    double limit;
+    int64_t first;  // the smallest whole square whose root exceeds the limit
+    bool whole;     // the image is small enough for `first`
+    static SquaredLimit of(double limit, int width, int height);
+    bool beyond(int dx, int dy) const
+    {
+        return whole ? int64_t{dx} * dx + int64_t{dy} * dy >= first
+                     : std::sqrt(static_cast<double>(dx) * dx + static_cast<double>(dy) * dy) > limit;
+    }
+};
 
 // 0 with the crossing point written, 1 when the lines are nearly parallel.
 inline int intersectLines(Line first, Line second, double& x, double& y)

@@ -163,17 +163,20 @@ TEST(SquaredLimit, AgreesWithTheRootOnWholeOffsets)
         seed = seed * 1664525u + 1013904223u;
         limits.push_back((seed >> 16) / 64.0);
     }
-    for (const double limit : limits) {
-        const SquaredLimit squared = SquaredLimit::of(limit);
-        const double reach = limit > 0 && limit < 3e4 ? limit : 40;
-        const int span = int(reach) + 3;
-        for (int dx = -span; dx <= span; ++dx) {
-            for (int dy = -span; dy <= span; dy += 1 + span / 40) {
-                EXPECT_EQ(squared.beyond(dx, dy), std::sqrt(double(dx) * dx + double(dy) * dy) > limit)
-                    << "limit " << limit << " dx " << dx << " dy " << dy;
+    // Images just small enough for whole squares, and larger ones.
+    for (const int side : {kSquaredLimitSide - 1, kSquaredLimitSide}) {
+        for (const double limit : limits) {
+            const SquaredLimit squared = SquaredLimit::of(limit, side, side);
+            const double reach = limit > 0 && limit < 3e4 ? limit : 40;
+            const int span = int(reach) + 3;
+            for (int dx = -span; dx <= span; ++dx) {
+                for (int dy = -span; dy <= span; dy += 1 + span / 40) {
+                    EXPECT_EQ(squared.beyond(dx, dy), std::sqrt(double(dx) * dx + double(dy) * dy) > limit)
+                        << "limit " << limit << " dx " << dx << " dy " << dy;
+                }
             }
+            const int far = kSquaredLimitSide - 1;
+            EXPECT_EQ(squared.beyond(far, far), std::sqrt(2.0 * far * far) > limit) << limit;
         }
-        const int far = kSquaredLimitSide - 1;
-        EXPECT_EQ(squared.beyond(far, far), std::sqrt(2.0 * far * far) > limit) << limit;
     }
 }

@@ -118,6 +118,15 @@ bool readBmpLayout(const uint8_t* head, size_t headSize, uint64_t fileSize, int3
     return true;
 }
 
+void copyBmpRows(const uint8_t* file, const BmpLayout& layout, uint8_t* out, size_t outStride,
+                 size_t rowBytes) {
+    for (int32_t y = 0; y < layout.height; ++y) {
+        const int32_t from = layout.topDown ? layout.height - 1 - y : y;
+        std::memcpy(out + static_cast<size_t>(y) * outStride,
+                    file + layout.pixelOffset + static_cast<size_t>(from) * layout.stride, rowBytes);
+    }
+}
+
 bool readBmpRows(const uint8_t* file, size_t fileSize, const BmpLayout& layout,
                  std::vector<uint8_t>& rows) {
     const int32_t side = layout.width > layout.height ? layout.width : layout.height;
@@ -127,10 +136,6 @@ bool readBmpRows(const uint8_t* file, size_t fileSize, const BmpLayout& layout,
         return false;
     }
     rows.assign(static_cast<size_t>(now.stride) * now.height, 0);
-    for (int32_t y = 0; y < now.height; ++y) {
-        const int32_t from = now.topDown ? now.height - 1 - y : y;
-        std::memcpy(&rows[static_cast<size_t>(y) * now.stride],
-                    file + now.pixelOffset + static_cast<size_t>(from) * now.stride, now.stride);
-    }
+    copyBmpRows(file, now, rows.data(), now.stride, now.stride);
     return true;
 }

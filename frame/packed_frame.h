@@ -77,6 +77,12 @@ struct BmpLayout {
 bool readBmpLayout(const uint8_t* head, size_t headSize, uint64_t fileSize, int32_t maxSide,
                    BmpLayout& layout);
 
+// Copies `rowBytes` bytes of each row of a BMP file laid out as `layout`
+// says (its rows lie inside the file) to `out`, in frame order (bottom row
+// first), `outStride` bytes apart.
+void copyBmpRows(const uint8_t* file, const BmpLayout& layout, uint8_t* out, size_t outStride,
+                 size_t rowBytes);
+
 // Copies the rows of a whole BMP file, laid out as `layout` says, into
 // `rows` in frame order (bottom row first, frameStride bytes a row).
 // False when the file does not match the layout.

@@ -222,16 +222,6 @@ bool isPlainBmp(const uint8_t* data, size_t size, BmpLayout& layout) {
            layout.pixelOffset == kBmpFileHeaderSize + kFrameHeaderSize;
 }
 
-void copyBmpRows(const uint8_t* data, const BmpLayout& layout, ImageFrame& frame) {
-    startFrame(frame, layout.width, layout.height);
-    for (int32_t y = 0; y < layout.height; ++y) {
-        const int32_t from = layout.topDown ? layout.height - 1 - y : y;
-        std::memcpy(frame.rows() + static_cast<size_t>(y) * static_cast<size_t>(frame.stride),
-                    data + layout.pixelOffset + static_cast<size_t>(from) * layout.stride,
-                    static_cast<size_t>(layout.width) * 3);
-    }
-}
-
 // BMP and PNM through stb_image, which is asked the size of the picture
 // from its header before it decodes a pixel.
 bool readWithStb(const uint8_t* data, size_t size, int64_t maxPixels, ImageFrame& frame, std::string& error) {
@@ -274,7 +264,10 @@ bool readWithStb(const uint8_t* data, size_t size, int64_t maxPixels, ImageFrame
     BmpLayout plain;
     if (isPlainBmp(data, size, plain)) {
         if (!pictureSizeAllowed(plain.width, plain.height, maxPixels, error)) return false;
-        copyBmpRows(data, plain, frame);
+        startFrame(frame, plain.width, plain.height);
+        // Without the file's row padding: the frame's stays 0.
+        copyBmpRows(data, plain, frame.rows(), static_cast<size_t>(frame.stride),
+                    static_cast<size_t>(plain.width) * 3);
         return true;
     }
     // The file's own channels, converted here: stb_image's conversion of a

@@ -57,15 +57,11 @@ inline double greyValue(const uint8_t* pixel)
            kGreyWeights.red[pixel[2]];
 }
 
-// Black's grey value is exactly 0; white's falls a hair short of 255.
-constexpr int kWhiteBin = static_cast<int>(
-    kGreyWeights.green[kBins - 1] + kGreyWeights.blue[kBins - 1] + kGreyWeights.red[kBins - 1]);
-
-inline int greyBin(const uint8_t* pixel)
-{
-    const int bin = static_cast<int>(greyValue(pixel));
-    return bin > kBins - 1 ? kBins - 1 : bin;
-}
+// Black's grey value is exactly 0; white's falls a hair short of 255, so
+// every grey value lies in [0, 255) and no bin needs clamping.
+static_assert(kGreyWeights.green[kBins - 1] + kGreyWeights.blue[kBins - 1] +
+                      kGreyWeights.red[kBins - 1] < kBins - 1,
+              "white's grey value is below 255");
 
 // The smallest whole number not below the grey value; below 255 for every
 // colour.
@@ -159,7 +155,7 @@ inline void setLight(LightBits& row, int x, uint64_t bits)
 // is at least 0.001 away from an integer); the test over all 2^24 colours
 // holds the code to that. Where S is a multiple of 1000 the double may land
 // on either side of the integer, so those pixels are decided by greyValue
-// itself (classes) or by a table made from it (histogram bins), and black
+// itself (classes) or by a table made from it (levels), and black
 // and white, whose grey values are known, need neither.
 uint32_t load32(const uint8_t* p)
 {
@@ -223,59 +219,59 @@ inline __m128i greyTimes1000(const uint8_t* p)
                          _mm_castps_si128(_mm_shuffle_ps(low, high, _MM_SHUFFLE(3, 1, 3, 1))));
 }
 
-// Histograms one per lane, so that neighbouring pixels of one colour do not
-// wait on each other's increments.
-void histogramRow(const uint8_t* p, int width, int (*lanes)[kBins], uint8_t* levels)
+constexpr int kOctet = 8;
+
+// S / 8, truncated, of pixels 0 to 7 as eight 16-bit lanes (at most 31875);
+// reads their 24 bytes and nothing beyond them.
+inline __m128i greyEighths(const uint8_t* p)
 {
-    // floor(S / 1000) as (S + 0.5) * 0.001 in floats, which stays more than
-    // 0.0004 inside the right integer for every S up to 255000.
-    const __m128 half = _mm_set1_ps(0.5f);
-    const __m128 thousandth = _mm_set1_ps(0.001f);
-    const __m128 thousand = _mm_set1_ps(1000.0f);
-    const __m128 zero = _mm_setzero_ps();
-    const __m128 white = _mm_set1_ps(1000.0f * (kBins - 1));
-    const __m128i whiteBelow = _mm_set1_epi32(kWhiteBin - (kBins - 1));
-    const __m128i one = _mm_set1_epi32(1);
+    return _mm_packs_epi32(_mm_srli_epi32(greyTimes1000(p), 3),
+                           _mm_srli_epi32(greyTimes1000(p + 3 * kQuad), 3));
+}
+
+// Each pixel's level, the smallest whole number not below its grey value,
+// eight pixels at a time in 16-bit lanes. With e = S / 8 truncated,
+// floor(S / 1000) = floor(e / 125) = (e * 33555) >> 22 for every e up to
+// 31875, and the level is one more, except where S is a multiple of 1000:
+// black (e = 0) and white (e = 31875) have the level floor(S / 1000), and
+// every other such pixel is among those with e = 125 * floor(e / 125),
+// which are looked at one by one. `wholeGreys[k]` counts the pixels whose
+// grey value is exactly k > 0. Returns how many pixels were done.
+int levelRowQuick(const uint8_t* p, int width, uint8_t* levels, int* wholeGreys)
+{
+    const __m128i reciprocal = _mm_set1_epi16(static_cast<short>(33555));
+    const __m128i wholeStep = _mm_set1_epi16(125);
+    const __m128i whiteEighth = _mm_set1_epi16(31875);
+    const __m128i one = _mm_set1_epi16(1);
+    const __m128i zero = _mm_setzero_si128();
     int x = 0;
-    for (; x + kQuad <= width; x += kQuad, p += 3 * kQuad) {
-        const __m128 s = _mm_cvtepi32_ps(greyTimes1000(p));
-        const __m128i whole = _mm_cvttps_epi32(_mm_mul_ps(_mm_add_ps(s, half), thousandth));
-        const __m128 onWhole = _mm_cmpeq_ps(_mm_mul_ps(_mm_cvtepi32_ps(whole), thousand), s);
-        const __m128 isWhite = _mm_cmpeq_ps(s, white);
-        const __m128 blackOrWhite = _mm_or_ps(_mm_cmpeq_ps(s, zero), isWhite);
-        const int exact = _mm_movemask_ps(_mm_andnot_ps(blackOrWhite, onWhole));
-        alignas(16) int32_t bin[kQuad];
-        _mm_store_si128(reinterpret_cast<__m128i*>(bin),
-                        _mm_add_epi32(whole, _mm_and_si128(_mm_castps_si128(isWhite), whiteBelow)));
-        // Off a whole number the level is the next one up; black and white
-        // (0.0 and a hair below 255) have the level `whole`.
-        alignas(16) int32_t level[kQuad];
-        _mm_store_si128(reinterpret_cast<__m128i*>(level),
-                        _mm_add_epi32(whole, _mm_andnot_si128(_mm_castps_si128(onWhole), one)));
-        if (exact != 0) {
-            for (int k = 0; k < kQuad; ++k) {
-                const uint8_t side = ((exact >> k) & 1) != 0 ? kWholeGreySide.side[load16(p + 3 * k)] : 0;
-                bin[k] -= side & kBelowWhole;
-                level[k] += (side & kAboveWhole) != 0 ? 1 : 0;
+    for (; x + kOctet <= width; x += kOctet, p += 3 * kOctet) {
+        const __m128i eighth = greyEighths(p);
+        const __m128i whole = _mm_srli_epi16(_mm_mulhi_epu16(eighth, reciprocal), 6);
+        const __m128i blackOrWhite =
+            _mm_or_si128(_mm_cmpeq_epi16(eighth, zero), _mm_cmpeq_epi16(eighth, whiteEighth));
+        const __m128i level = _mm_add_epi16(_mm_add_epi16(whole, one), blackOrWhite);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(levels + x), _mm_packus_epi16(level, level));
+        const __m128i nearWhole = _mm_cmpeq_epi16(_mm_mullo_epi16(whole, wholeStep), eighth);
+        const unsigned check =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(blackOrWhite, nearWhole)));
+        for (unsigned left = check & 0x5555u; left != 0; left &= left - 1) {
+            const int k = __builtin_ctz(left) / 2;
+            const uint8_t* pixel = p + 3 * k;
+            if ((707 * pixel[1] + 222 * pixel[0] + 71 * pixel[2]) % 1000 != 0) {
+                continue;
+            }
+            // S is 1000 times the level below.
+            const uint8_t side = kWholeGreySide.side[load16(pixel)];
+            if ((side & kAboveWhole) == 0) {
+                levels[x + k] -= 1;
+            }
+            if (side == 0) {
+                wholeGreys[levels[x + k]] += 1;
             }
         }
-        lanes[0][bin[0]] += 1;
-        lanes[1][bin[1]] += 1;
-        lanes[2][bin[2]] += 1;
-        lanes[3][bin[3]] += 1;
-        if (levels != nullptr) {
-            const __m128i packed = _mm_packs_epi32(_mm_load_si128(reinterpret_cast<__m128i*>(level)),
-                                                   _mm_setzero_si128());
-            const int bytes = _mm_cvtsi128_si32(_mm_packus_epi16(packed, packed));
-            std::memcpy(levels + x, &bytes, 4);
-        }
     }
-    for (; x < width; ++x, p += 3) {
-        lanes[0][greyBin(p)] += 1;
-        if (levels != nullptr) {
-            levels[x] = greyLevel(p);
-        }
-    }
+    return x;
 }
 
 // Light bits of the row's first pixels by grey value; returns how many.
@@ -375,6 +371,11 @@ inline int bytesLightQuick(const uint8_t* p, int width, int threshold, LightBits
 
 #else
 
+int levelRowQuick(const uint8_t*, int, uint8_t*, int*)
+{
+    return 0;
+}
+
 int greyLightQuick(const uint8_t*, int, int, LightBits&)
 {
     return 0;
@@ -391,17 +392,44 @@ unsigned long long brightnessSumQuick(const uint8_t*, int, int& done, uint8_t*)
     return 0;
 }
 
-void histogramRow(const uint8_t* p, int width, int (*lanes)[kBins], uint8_t* levels)
+#endif
+
+// Row pieces of this many pixels have their levels counted in one go.
+constexpr int kLevelChunk = 1024;
+
+// Counts the levels of n pixels into `lanes` (one histogram per lane, so
+// that neighbouring pixels of one level do not wait on each other's
+// increments).
+void countLevels(const uint8_t* levels, int n, int (*lanes)[kBins])
 {
-    for (int x = 0; x < width; ++x, p += 3) {
-        lanes[0][greyBin(p)] += 1;
-        if (levels != nullptr) {
-            levels[x] = greyLevel(p);
-        }
+    int x = 0;
+    for (; x + 2 * kQuad <= n; x += 2 * kQuad) {
+        lanes[0][levels[x]] += 1;
+        lanes[1][levels[x + 1]] += 1;
+        lanes[2][levels[x + 2]] += 1;
+        lanes[3][levels[x + 3]] += 1;
+        lanes[0][levels[x + 4]] += 1;
+        lanes[1][levels[x + 5]] += 1;
+        lanes[2][levels[x + 6]] += 1;
+        lanes[3][levels[x + 7]] += 1;
+    }
+    for (; x < n; ++x) {
+        lanes[0][levels[x]] += 1;
     }
 }
 
-#endif
+// The levels of a row piece, counted; `levels` receives them.
+void levelRow(const uint8_t* p, int width, uint8_t* levels, int (*lanes)[kBins], int* wholeGreys)
+{
+    int x = levelRowQuick(p, width, levels, wholeGreys);
+    for (p += 3 * x; x < width; ++x, p += 3) {
+        levels[x] = greyLevel(p);
+        if (levels[x] > 0 && greyValue(p) == levels[x]) {
+            wholeGreys[levels[x]] += 1;
+        }
+    }
+    countLevels(levels, width, lanes);
+}
 
 void lightBitsRow(const uint8_t* p, int width, int threshold, bool byGrey, LightBits& row)
 {
@@ -515,16 +543,37 @@ bool lendsLevels(const Recognizer& r)
            shared->levelCapacity / static_cast<size_t>(r.width) >= static_cast<size_t>(r.height);
 }
 
+// The grey histogram, by way of the levels: a pixel whose grey value is
+// not a whole number falls in the bin one below its level, and one whose
+// grey value is a whole number k in bin k, which is also its level. So bin k
+// holds the pixels of level k + 1 less the whole greys among them, plus the
+// whole greys k. Black is the only grey 0, and white (a hair below 255) has
+// level 255 and bin 254. With `levels`, the levels are kept there.
 void buildHistogram(const Recognizer& r, int* histogram, uint8_t* levels)
 {
-    int lanes[4][kBins] = {};
+    int lanes[kQuad][kBins] = {};
+    int wholeGreys[kBins] = {};
+    uint8_t chunk[kLevelChunk];
     for (int y = 0; y < r.height; ++y) {
-        histogramRow(colourRow(r, y), r.width, lanes,
-                     levels != nullptr ? levels + static_cast<size_t>(y) * r.width : nullptr);
+        const uint8_t* row = colourRow(r, y);
+        if (levels != nullptr) {
+            levelRow(row, r.width, levels + static_cast<size_t>(y) * r.width, lanes, wholeGreys);
+            continue;
+        }
+        for (int x = 0; x < r.width; x += kLevelChunk) {
+            const int n = r.width - x < kLevelChunk ? r.width - x : kLevelChunk;
+            levelRow(row + 3 * static_cast<size_t>(x), n, chunk, lanes, wholeGreys);
+        }
     }
-    for (int bin = 0; bin < kBins; ++bin) {
-        histogram[bin] = lanes[0][bin] + lanes[1][bin] + lanes[2][bin] + lanes[3][bin];
+    int levelCount[kBins];
+    for (int level = 0; level < kBins; ++level) {
+        levelCount[level] = lanes[0][level] + lanes[1][level] + lanes[2][level] + lanes[3][level];
     }
+    wholeGreys[0] = levelCount[0];
+    for (int bin = 0; bin < kBins - 1; ++bin) {
+        histogram[bin] = levelCount[bin + 1] - wholeGreys[bin + 1] + wholeGreys[bin];
+    }
+    histogram[kBins - 1] = wholeGreys[kBins - 1];
 }
 
 // One pass in place: a bin that zigzags against both neighbours' trends by

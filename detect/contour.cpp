@@ -12,10 +12,6 @@
 
 #include "detect/image_access.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace {
 
 // A side whose measure is below this is straight; above it, ragged.
@@ -72,52 +68,14 @@ TraceFrame traceFrame(const Recognizer& r)
     return f;
 }
 
-#if defined(__SSE2__)
-// The trace-order bits of the neighbours at bytes 0, 3 and 6 of an 8-byte
-// row piece starting one pixel left of the middle column (bits 0, 3 and 6
-// of its compare mask), for the row above, the pixel's own row (bytes 0
-// and 6 only, read as bits 0 and 6 of the mask's high byte) and the row
-// below.
-struct NeighbourBits {
-    uint8_t above[0x4A];
-    uint8_t level[0x42];
-    uint8_t below[0x4A];
-};
-
-constexpr NeighbourBits makeNeighbourBits()
-{
-    NeighbourBits t{};
-    for (int m = 0; m < 0x4A; ++m) {
-        const int left = m & 1;
-        const int middle = (m >> 3) & 1;
-        const int right = (m >> 6) & 1;
-        // Trace order: 0 right, 1 below right, 2 below, 3 below left,
-        // 4 left, 5 above left, 6 above, 7 above right.
-        t.above[m] = static_cast<uint8_t>(left << 5 | middle << 6 | right << 7);
-        t.below[m] = static_cast<uint8_t>(left << 3 | middle << 2 | right << 1);
-        if (m < 0x42) {
-            t.level[m] = static_cast<uint8_t>(left << 4 | right);
-        }
-    }
-    return t;
-}
-
-constexpr NeighbourBits kNeighbourBits = makeNeighbourBits();
-
 // Bit k set when neighbour k holds a boundary mark; p is an interior pixel.
-inline unsigned markedNeighbours(const uint8_t* p, ptrdiff_t row)
+// Single bytes, so that each read of a pixel the walk has just marked is
+// served from that one-byte write.
+inline unsigned markedNeighbours(const uint8_t* p, const TraceFrame& f)
 {
-    const __m128i mark = _mm_set1_epi8(static_cast<char>(EDGE_MARK));
-    const __m128i aboveAndLevel =
-        _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p - row - 3)),
-                           _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p - 3)));
-    const unsigned upper = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(aboveAndLevel, mark)));
-    const unsigned lower = static_cast<unsigned>(_mm_movemask_epi8(
-        _mm_cmpeq_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + row - 3)), mark)));
-    return kNeighbourBits.above[upper & 0x49] | kNeighbourBits.level[(upper >> 8) & 0x41] |
-           kNeighbourBits.below[lower & 0x49];
+    const auto bit = [&](int k) { return (p[f.offsets[k]] == EDGE_MARK ? 1u : 0u) << k; };
+    return bit(0) | bit(1) | bit(2) | bit(3) | bit(4) | bit(5) | bit(6) | bit(7);
 }
-#endif
 
 // Index of the first untraced boundary neighbour, or -1; branch tells
 // whether a later neighbour is one too; p is pixel (x, y).
@@ -129,25 +87,12 @@ int nextNeighbour(const Recognizer& r, const TraceFrame& f, const uint8_t* p, in
     // Away from the image's edges every neighbour is inside, and the
     // neighbours are fixed byte offsets from the pixel.
     if (x > 0 && y > 0 && x + 1 < r.width && y + 1 < r.height) {
-#if defined(__SSE2__)
-        const unsigned marked = markedNeighbours(p, f.offsets[2]);
+        const unsigned marked = markedNeighbours(p, f);
         if (marked == 0) {
             return -1;
         }
         branch = (marked & (marked - 1)) != 0;
         return __builtin_ctz(marked);
-#else
-        for (int k = 0; k < kNeighbourCount; ++k) {
-            if (p[f.offsets[k]] == EDGE_MARK) {
-                if (next >= 0) {
-                    branch = true;
-                    break;
-                }
-                next = k;
-            }
-        }
-        return next;
-#endif
     }
     for (int k = 0; k < kNeighbourCount; ++k) {
         if (edgeAt(r, x + kStepX[k], y + kStepY[k])) {

@@ -221,12 +221,11 @@ inline __m128i greyTimes1000(const uint8_t* p)
 
 constexpr int kOctet = 8;
 
-// S / 8, truncated, of pixels 0 to 7 as eight 16-bit lanes (at most 31875);
-// reads their 24 bytes and nothing beyond them.
-inline __m128i greyEighths(const uint8_t* p)
+// S / 8, truncated, of the eight pixels whose S are `first` and `second`, as
+// eight 16-bit lanes (at most 31875).
+inline __m128i greyEighths(__m128i first, __m128i second)
 {
-    return _mm_packs_epi32(_mm_srli_epi32(greyTimes1000(p), 3),
-                           _mm_srli_epi32(greyTimes1000(p + 3 * kQuad), 3));
+    return _mm_packs_epi32(_mm_srli_epi32(first, 3), _mm_srli_epi32(second, 3));
 }
 
 // Each pixel's level, the smallest whole number not below its grey value,
@@ -246,7 +245,11 @@ int levelRowQuick(const uint8_t* p, int width, uint8_t* levels, int* wholeGreys)
     const __m128i zero = _mm_setzero_si128();
     int x = 0;
     for (; x + kOctet <= width; x += kOctet, p += 3 * kOctet) {
-        const __m128i eighth = greyEighths(p);
+        // Reads the octet's 24 bytes and nothing beyond them.
+        alignas(16) int32_t sums[kOctet];
+        const __m128i first = greyTimes1000(p);
+        const __m128i second = greyTimes1000(p + 3 * kQuad);
+        const __m128i eighth = greyEighths(first, second);
         const __m128i whole = _mm_srli_epi16(_mm_mulhi_epu16(eighth, reciprocal), 6);
         const __m128i blackOrWhite =
             _mm_or_si128(_mm_cmpeq_epi16(eighth, zero), _mm_cmpeq_epi16(eighth, whiteEighth));
@@ -255,20 +258,21 @@ int levelRowQuick(const uint8_t* p, int width, uint8_t* levels, int* wholeGreys)
         const __m128i nearWhole = _mm_cmpeq_epi16(_mm_mullo_epi16(whole, wholeStep), eighth);
         const unsigned check =
             static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(blackOrWhite, nearWhole)));
+        if (check == 0) {
+            continue;
+        }
+        _mm_store_si128(reinterpret_cast<__m128i*>(sums), first);
+        _mm_store_si128(reinterpret_cast<__m128i*>(sums + kQuad), second);
         for (unsigned left = check & 0x5555u; left != 0; left &= left - 1) {
             const int k = __builtin_ctz(left) / 2;
-            const uint8_t* pixel = p + 3 * k;
-            if ((707 * pixel[1] + 222 * pixel[0] + 71 * pixel[2]) % 1000 != 0) {
+            // With S / 8 a multiple of 125, S is one of 1000 when it is one of 8.
+            if ((sums[k] & 7) != 0) {
                 continue;
             }
-            // S is 1000 times the level below.
-            const uint8_t side = kWholeGreySide.side[load16(pixel)];
-            if ((side & kAboveWhole) == 0) {
-                levels[x + k] -= 1;
-            }
-            if (side == 0) {
-                wholeGreys[levels[x + k]] += 1;
-            }
+            const uint8_t side = kWholeGreySide.side[load16(p + 3 * k)];
+            uint8_t& pixelLevel = levels[x + k];
+            pixelLevel = static_cast<uint8_t>(pixelLevel - ((side & kAboveWhole) == 0 ? 1 : 0));
+            wholeGreys[pixelLevel] += side == 0 ? 1 : 0;
         }
     }
     return x;

@@ -299,6 +299,19 @@ WalkEnd Recognizer::walkSide(Line w, int anchor, int directionPoint, double reac
     const int step = majorD > (alongY ? yc : xc) ? 1 : -1;
     int x0 = 0, y0 = 0;
     const SquaredLimit limit = SquaredLimit::of(reach, width, height);
+    // The image's fields and the counts in locals (the probes and runs
+    // cannot change them); the counts are stored when the walk ends, after
+    // n probes.
+    const int imageWidth = width;
+    const int imageHeight = height;
+    const size_t rowBytes = static_cast<size_t>(stride);
+    const uint8_t* const image = pixels;
+    int runs = 0;
+    const auto end = [&](WalkEnd how, int n) {
+        probeCount = n;
+        runCount = runs;
+        return how;
+    };
     for (int n = 0, t = startMajor;; ++n, t += step) {
         const int minor = roundToInt(w.slope * t + w.intercept);
         const int x = alongY ? minor : t;
@@ -307,27 +320,26 @@ WalkEnd Recognizer::walkSide(Line w, int anchor, int directionPoint, double reac
             probeX[n] = x;
             probeY[n] = y;
         }
-        if (x < 0 || y < 0 || y >= height || x >= width)
-            return WALK_OUTSIDE;
+        if (x < 0 || y < 0 || y >= imageHeight || x >= imageWidth)
+            return end(WALK_OUTSIDE, n);
         if (n == 0) {
             x0 = x;
             y0 = y;
         }
         // Both points lie in the image.
         if (limit.beyond(x - x0, y - y0))
-            return WALK_REACHED;
+            return end(WALK_REACHED, n);
         if (n == kProbeCapacity)
-            return WALK_FULL;
-        const size_t at = static_cast<size_t>(y) * static_cast<size_t>(stride) + 3u * static_cast<size_t>(x);
-        const int dark = isDarkClass(pixels[at]) ? 1 : 0;
-        if (runCount > 0 && runDark[runCount - 1] == dark) {
-            ++runLength[runCount - 1];
+            return end(WALK_FULL, n);
+        const size_t at = static_cast<size_t>(y) * rowBytes + 3u * static_cast<size_t>(x);
+        const int dark = isDarkClass(image[at]) ? 1 : 0;
+        if (runs > 0 && runDark[runs - 1] == dark) {
+            ++runLength[runs - 1];
         } else {
-            runLength[runCount] = 1;
-            runDark[runCount] = dark;
-            ++runCount;
+            runLength[runs] = 1;
+            runDark[runs] = dark;
+            ++runs;
         }
-        probeCount = n + 1;
     }
 }
 

@@ -31,26 +31,37 @@ void Recognizer::paintLine(Line line, double startX, double startY, double endX,
     const double limit = std::sqrt((endY - startY) * (endY - startY) + (endX - startX) * (endX - startX));
     const SquaredLimit reach = SquaredLimit::of(limit, width, height);
     runCount = 0;
-    probeCount = 0;
     const int step = startMajor < endMajor ? 1 : -1;
+    // The image's fields in locals: the painted pixels and probes cannot
+    // change them.
+    const int w = width;
+    const int h = height;
+    const size_t rowBytes = static_cast<size_t>(stride);
+    uint8_t* const image = pixels;
     // A start that is not a number paints nothing.
     int n = startMajor == startMajor ? 0 : kProbeCapacity;
-    for (int t = truncateToInt(startMajor); n < kProbeCapacity; ++n, t += step) {
+    int painted = 0;
+    for (int t = truncateToInt(startMajor), x0 = 0, y0 = 0; n < kProbeCapacity; ++n, t += step) {
         const int minor = roundToInt(line.slope * t + line.intercept);
         const int x = alongY ? minor : t;
         const int y = alongY ? t : minor;
         probeX[n] = x;
         probeY[n] = y;
-        if (y < 0 || x < 0 || y >= height || x >= width)
+        if (y < 0 || x < 0 || y >= h || x >= w)
             break;
+        if (n == 0) {
+            x0 = x;
+            y0 = y;
+        }
         // Both ends lie in the image.
-        if (reach.beyond(x - probeX[0], y - probeY[0]))
+        if (reach.beyond(x - x0, y - y0))
             break;
-        uint8_t* pixel = pixels + static_cast<size_t>(y) * static_cast<size_t>(stride) + 3u * static_cast<size_t>(x);
+        uint8_t* pixel = image + static_cast<size_t>(y) * rowBytes + 3u * static_cast<size_t>(x);
         pixel[0] = 0;
         pixel[1] = 0;
         pixel[2] = 255;
-        probeCount = n + 1;
+        painted = n + 1;
     }
+    probeCount = painted;
     StageTimer endMarker("DLO End");
 }

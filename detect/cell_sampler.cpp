@@ -5,6 +5,10 @@
 #include "detect/recognizer.h"
 #include "recognition/stage_timer.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 struct Box {
@@ -96,6 +100,77 @@ PixelMask bandMask(const Line& p, const Line& q, int x0, int nx, int y0, int ny)
     return mask;
 }
 
+constexpr uint32_t kRed = 0xFF0000u;
+constexpr uint32_t kWhite = 0xFFFFFFu;
+
+// The window's voting (all but the painted, pure red) and pure white
+// pixels.
+struct Votes {
+    int voting;
+    int white;
+};
+
+// The pixels of bits (bit k: the k-th pixel from p), one at a time.
+inline void countPixels(const uint8_t* p, unsigned bits, Votes& votes)
+{
+    const unsigned skip = static_cast<unsigned>(__builtin_ctz(bits));
+    p += 3u * skip;
+    for (bits >>= skip; bits != 0; bits >>= 1, p += 3) {
+        if ((bits & 1u) == 0)
+            continue;
+        const uint32_t colour = p[0] | p[1] << 8 | static_cast<uint32_t>(p[2]) << 16;
+        votes.voting += colour != kRed ? 1 : 0;
+        votes.white += colour == kWhite ? 1 : 0;
+    }
+}
+
+#if defined(__SSE2__)
+
+// A row of at most six pixels is compared 16 bytes at a time. Bit 3k + j
+// of a byte mask stands for byte j of pixel k; a row's counts go into
+// 3-bit fields, field k (bits 3k..3k+2) counting pixel k's column, so
+// that six rows never carry into the next field.
+struct ColumnBits {
+    uint32_t of[64];
+};
+
+constexpr ColumnBits makeColumnBits()
+{
+    ColumnBits t{};
+    for (unsigned bits = 0; bits < 64; ++bits)
+        for (unsigned k = 0; k < 6; ++k)
+            t.of[bits] |= ((bits >> k) & 1u) << (3 * k);
+    return t;
+}
+
+constexpr ColumnBits kColumnBits = makeColumnBits();
+
+// Which of the first 16 bytes from p (or 18: bytes 16 and 17 from a
+// second load 2 bytes on) hold 255 and which hold 0.
+inline void byteMasks(const uint8_t* p, bool sixPixels, uint32_t& ones, uint32_t& zeros)
+{
+    const __m128i full = _mm_set1_epi8(-1);
+    const __m128i none = _mm_setzero_si128();
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    ones = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, full)));
+    zeros = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, none)));
+    if (sixPixels) {
+        const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2));
+        ones |= static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(w, full))) << 2;
+        zeros |= static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(w, none))) << 2;
+    }
+}
+
+// The sum of the six 3-bit fields, each at most 7: pairs of fields added
+// into three 6-bit fields, those by one product into its bits 12..17.
+inline int fieldSum(uint32_t fields)
+{
+    const uint32_t pairs = (fields & 0x71C7u) + ((fields >> 3) & 0x71C7u);
+    return static_cast<int>((pairs * 0x1041u) >> 12 & 0x3Fu);
+}
+
+#endif
+
 // The rounded box around the four corners; false when neighbouring lines
 // do not cross.
 bool cornerBox(const Line* const (&l)[4], Box& box)
@@ -141,8 +216,7 @@ int Recognizer::sampleCell(Line l1, Line l2, Line l3, Line l4) const
     const int64_t y0 = box.minY > 0 ? box.minY : 0;
     const int64_t x1 = box.maxX < int64_t{width} - 1 ? box.maxX : int64_t{width} - 1;
     const int64_t y1 = box.maxY < int64_t{height} - 1 ? box.maxY : int64_t{height} - 1;
-    int white = 0;
-    int voting = 0;  // all but the painted (pure red) pixels
+    Votes votes{0, 0};
     if (x0 <= x1 && y0 <= y1) {
         const int nx = static_cast<int>(x1 - x0 + 1);
         const int ny = static_cast<int>(y1 - y0 + 1);
@@ -151,25 +225,43 @@ int Recognizer::sampleCell(Line l1, Line l2, Line l3, Line l4) const
         PixelMask mask = bandMask(l1, l3, left, nx, top, ny);
         if (mask != 0)
             mask &= bandMask(l2, l4, left, nx, top, ny);
-        for (int r = 0; r < ny; ++r) {
-            unsigned bits = static_cast<unsigned>(mask >> (8 * r)) & 0xFFu;
+        size_t at = static_cast<size_t>(top) * static_cast<size_t>(stride) + 3u * static_cast<size_t>(left);
+#if defined(__SSE2__)
+        // Rows whose loads would pass the last pixel of the image go one
+        // pixel at a time.
+        const size_t end = static_cast<size_t>(height - 1) * static_cast<size_t>(stride) +
+                           3u * static_cast<size_t>(width);
+        const bool sixPixels = nx > 5;
+        const size_t loadBytes = sixPixels ? 18 : 16;
+        uint32_t whiteFields = 0;
+        uint32_t votingFields = 0;
+#endif
+        for (int r = 0; r < ny; ++r, at += static_cast<size_t>(stride)) {
+            const unsigned bits = static_cast<unsigned>(mask >> (8 * r)) & 0x3Fu;
             if (bits == 0)
                 continue;
-            const unsigned skip = static_cast<unsigned>(__builtin_ctz(bits));
-            const uint8_t* p = pixels + static_cast<size_t>(top + r) * static_cast<size_t>(stride) +
-                               3u * (static_cast<size_t>(left) + skip);
-            for (bits >>= skip; bits != 0; bits >>= 1, p += 3) {
-                if ((bits & 1u) == 0)
-                    continue;
-                const uint32_t colour = p[0] | p[1] << 8 | static_cast<uint32_t>(p[2]) << 16;
-                voting += colour != 0xFF0000u ? 1 : 0;
-                white += colour == 0xFFFFFFu ? 1 : 0;
+            const uint8_t* p = pixels + at;
+#if defined(__SSE2__)
+            if (end - at >= loadBytes) {
+                uint32_t ones = 0, zeros = 0;
+                byteMasks(p, sixPixels, ones, zeros);
+                const uint32_t column = kColumnBits.of[bits];
+                const uint32_t third = ones >> 2;
+                whiteFields += ones & (ones >> 1) & third & column;
+                votingFields += column & ~(zeros & (zeros >> 1) & third);
+                continue;
             }
+#endif
+            countPixels(p, bits, votes);
         }
+#if defined(__SSE2__)
+        votes.voting += fieldSum(votingFields);
+        votes.white += fieldSum(whiteFields);
+#endif
     }
     StageTimer countDone("ONM Emd");
-    const int nonWhite = voting - white;
-    const double lightVotes = 1.2 * white;
+    const int nonWhite = votes.voting - votes.white;
+    const double lightVotes = 1.2 * votes.white;
     if (nonWhite < lightVotes)
         return 0;
     return nonWhite > lightVotes ? 1 : -1;

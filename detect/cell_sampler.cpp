@@ -74,26 +74,42 @@ inline Span between(double u, double v, int w0, int n)
 // does not restrict.
 PixelMask bandMask(const Line& p, const Line& q, int x0, int nx, int y0, int ny)
 {
+    const PixelMask window = ((PixelMask{1} << (8 * ny)) - 1) & (kFirstColumn * ((1u << nx) - 1));
     const auto known = [](int form) { return form == LINE_Y_OF_X || form == LINE_X_OF_Y; };
     if (!known(p.form) || !known(q.form))
-        return ((PixelMask{1} << (8 * ny)) - 1) & (kFirstColumn * ((1u << nx) - 1));
+        return window;
     const bool sameForm = q.form == p.form;
+    const auto limitU = [&](double t) { return p.slope * t + p.intercept; };
+    const auto limitV = [&](double t) {
+        return sameForm ? q.slope * t + q.intercept : (t - q.intercept) / q.slope;
+    };
+    const bool byColumn = p.form == LINE_Y_OF_X;
+    // Rounding keeps the order of exact values, so each limit runs
+    // monotonically from the window's first column or row to its last
+    // (leaving out NaN, which lets the whole column or row through). A
+    // band that holds the window at both ends holds all of it.
+    {
+        const double t0 = byColumn ? x0 : y0;
+        const double t1 = byColumn ? x0 + nx - 1 : y0 + ny - 1;
+        const double first = byColumn ? y0 : x0;
+        const double last = byColumn ? y0 + ny - 1 : x0 + nx - 1;
+        const double u0 = limitU(t0), u1 = limitU(t1), v0 = limitV(t0), v1 = limitV(t1);
+        if ((u0 <= first && u1 <= first && v0 >= last && v1 >= last) ||
+            (v0 <= first && v1 <= first && u0 >= last && u1 >= last))
+            return window;
+    }
     PixelMask mask = 0;
-    if (p.form == LINE_Y_OF_X) {
+    if (byColumn) {
         for (int c = 0; c < nx; ++c) {
             const double t = x0 + c;
-            const double u = p.slope * t + p.intercept;
-            const double v = sameForm ? q.slope * t + q.intercept : (t - q.intercept) / q.slope;
-            const Span rows = between(u, v, y0, ny);
+            const Span rows = between(limitU(t), limitV(t), y0, ny);
             mask |= ((PixelMask{1} << (8 * rows.end)) - (PixelMask{1} << (8 * rows.begin))) &
                     (kFirstColumn << c);
         }
     } else {
         for (int r = 0; r < ny; ++r) {
             const double t = y0 + r;
-            const double u = p.slope * t + p.intercept;
-            const double v = sameForm ? q.slope * t + q.intercept : (t - q.intercept) / q.slope;
-            const Span columns = between(u, v, x0, nx);
+            const Span columns = between(limitU(t), limitV(t), x0, nx);
             mask |= static_cast<PixelMask>((1u << columns.end) - (1u << columns.begin)) << (8 * r);
         }
     }

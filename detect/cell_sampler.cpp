@@ -5,6 +5,10 @@
 #include "detect/recognizer.h"
 #include "recognition/stage_timer.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 struct Box {
@@ -70,31 +74,118 @@ inline Span between(double u, double v, int w0, int n)
 // does not restrict.
 PixelMask bandMask(const Line& p, const Line& q, int x0, int nx, int y0, int ny)
 {
+    const PixelMask window = ((PixelMask{1} << (8 * ny)) - 1) & (kFirstColumn * ((1u << nx) - 1));
     const auto known = [](int form) { return form == LINE_Y_OF_X || form == LINE_X_OF_Y; };
     if (!known(p.form) || !known(q.form))
-        return ((PixelMask{1} << (8 * ny)) - 1) & (kFirstColumn * ((1u << nx) - 1));
+        return window;
     const bool sameForm = q.form == p.form;
+    const auto limitU = [&](double t) { return p.slope * t + p.intercept; };
+    const auto limitV = [&](double t) {
+        return sameForm ? q.slope * t + q.intercept : (t - q.intercept) / q.slope;
+    };
+    const bool byColumn = p.form == LINE_Y_OF_X;
+    // Rounding keeps the order of exact values, so each limit runs
+    // monotonically from the window's first column or row to its last
+    // (leaving out NaN, which lets the whole column or row through). A
+    // band that holds the window at both ends holds all of it.
+    {
+        const double t0 = byColumn ? x0 : y0;
+        const double t1 = byColumn ? x0 + nx - 1 : y0 + ny - 1;
+        const double first = byColumn ? y0 : x0;
+        const double last = byColumn ? y0 + ny - 1 : x0 + nx - 1;
+        const double u0 = limitU(t0), u1 = limitU(t1), v0 = limitV(t0), v1 = limitV(t1);
+        if ((u0 <= first && u1 <= first && v0 >= last && v1 >= last) ||
+            (v0 <= first && v1 <= first && u0 >= last && u1 >= last))
+            return window;
+    }
     PixelMask mask = 0;
-    if (p.form == LINE_Y_OF_X) {
+    if (byColumn) {
         for (int c = 0; c < nx; ++c) {
             const double t = x0 + c;
-            const double u = p.slope * t + p.intercept;
-            const double v = sameForm ? q.slope * t + q.intercept : (t - q.intercept) / q.slope;
-            const Span rows = between(u, v, y0, ny);
+            const Span rows = between(limitU(t), limitV(t), y0, ny);
             mask |= ((PixelMask{1} << (8 * rows.end)) - (PixelMask{1} << (8 * rows.begin))) &
                     (kFirstColumn << c);
         }
     } else {
         for (int r = 0; r < ny; ++r) {
             const double t = y0 + r;
-            const double u = p.slope * t + p.intercept;
-            const double v = sameForm ? q.slope * t + q.intercept : (t - q.intercept) / q.slope;
-            const Span columns = between(u, v, x0, nx);
+            const Span columns = between(limitU(t), limitV(t), x0, nx);
             mask |= static_cast<PixelMask>((1u << columns.end) - (1u << columns.begin)) << (8 * r);
         }
     }
     return mask;
 }
+
+constexpr uint32_t kRed = 0xFF0000u;
+constexpr uint32_t kWhite = 0xFFFFFFu;
+
+// The window's voting (all but the painted, pure red) and pure white
+// pixels.
+struct Votes {
+    int voting;
+    int white;
+};
+
+// The pixels of bits (bit k: the k-th pixel from p), one at a time.
+inline void countPixels(const uint8_t* p, unsigned bits, Votes& votes)
+{
+    const unsigned skip = static_cast<unsigned>(__builtin_ctz(bits));
+    p += 3u * skip;
+    for (bits >>= skip; bits != 0; bits >>= 1, p += 3) {
+        if ((bits & 1u) == 0)
+            continue;
+        const uint32_t colour = p[0] | p[1] << 8 | static_cast<uint32_t>(p[2]) << 16;
+        votes.voting += colour != kRed ? 1 : 0;
+        votes.white += colour == kWhite ? 1 : 0;
+    }
+}
+
+#if defined(__SSE2__)
+
+// A row of at most six pixels is compared 16 bytes at a time. Bit 3k + j
+// of a byte mask stands for byte j of pixel k; a row's counts go into
+// 3-bit fields, field k (bits 3k..3k+2) counting pixel k's column, so
+// that six rows never carry into the next field.
+struct ColumnBits {
+    uint32_t of[64];
+};
+
+constexpr ColumnBits makeColumnBits()
+{
+    ColumnBits t{};
+    for (unsigned bits = 0; bits < 64; ++bits)
+        for (unsigned k = 0; k < 6; ++k)
+            t.of[bits] |= ((bits >> k) & 1u) << (3 * k);
+    return t;
+}
+
+constexpr ColumnBits kColumnBits = makeColumnBits();
+
+// Which of the first 16 bytes from p (or 18: bytes 16 and 17 from a
+// second load 2 bytes on) hold 255 and which hold 0.
+inline void byteMasks(const uint8_t* p, bool sixPixels, uint32_t& ones, uint32_t& zeros)
+{
+    const __m128i full = _mm_set1_epi8(-1);
+    const __m128i none = _mm_setzero_si128();
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    ones = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, full)));
+    zeros = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, none)));
+    if (sixPixels) {
+        const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2));
+        ones |= static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(w, full))) << 2;
+        zeros |= static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(w, none))) << 2;
+    }
+}
+
+// The sum of the six 3-bit fields, each at most 7: pairs of fields added
+// into three 6-bit fields, those by one product into its bits 12..17.
+inline int fieldSum(uint32_t fields)
+{
+    const uint32_t pairs = (fields & 0x71C7u) + ((fields >> 3) & 0x71C7u);
+    return static_cast<int>((pairs * 0x1041u) >> 12 & 0x3Fu);
+}
+
+#endif
 
 // The rounded box around the four corners; false when neighbouring lines
 // do not cross.
@@ -141,8 +232,7 @@ int Recognizer::sampleCell(Line l1, Line l2, Line l3, Line l4) const
     const int64_t y0 = box.minY > 0 ? box.minY : 0;
     const int64_t x1 = box.maxX < int64_t{width} - 1 ? box.maxX : int64_t{width} - 1;
     const int64_t y1 = box.maxY < int64_t{height} - 1 ? box.maxY : int64_t{height} - 1;
-    int white = 0;
-    int voting = 0;  // all but the painted (pure red) pixels
+    Votes votes{0, 0};
     if (x0 <= x1 && y0 <= y1) {
         const int nx = static_cast<int>(x1 - x0 + 1);
         const int ny = static_cast<int>(y1 - y0 + 1);
@@ -151,25 +241,43 @@ int Recognizer::sampleCell(Line l1, Line l2, Line l3, Line l4) const
         PixelMask mask = bandMask(l1, l3, left, nx, top, ny);
         if (mask != 0)
             mask &= bandMask(l2, l4, left, nx, top, ny);
-        for (int r = 0; r < ny; ++r) {
-            unsigned bits = static_cast<unsigned>(mask >> (8 * r)) & 0xFFu;
+        size_t at = static_cast<size_t>(top) * static_cast<size_t>(stride) + 3u * static_cast<size_t>(left);
+#if defined(__SSE2__)
+        // Rows whose loads would pass the last pixel of the image go one
+        // pixel at a time.
+        const size_t end = static_cast<size_t>(height - 1) * static_cast<size_t>(stride) +
+                           3u * static_cast<size_t>(width);
+        const bool sixPixels = nx > 5;
+        const size_t loadBytes = sixPixels ? 18 : 16;
+        uint32_t whiteFields = 0;
+        uint32_t votingFields = 0;
+#endif
+        for (int r = 0; r < ny; ++r, at += static_cast<size_t>(stride)) {
+            const unsigned bits = static_cast<unsigned>(mask >> (8 * r)) & 0x3Fu;
             if (bits == 0)
                 continue;
-            const unsigned skip = static_cast<unsigned>(__builtin_ctz(bits));
-            const uint8_t* p = pixels + static_cast<size_t>(top + r) * static_cast<size_t>(stride) +
-                               3u * (static_cast<size_t>(left) + skip);
-            for (bits >>= skip; bits != 0; bits >>= 1, p += 3) {
-                if ((bits & 1u) == 0)
-                    continue;
-                const uint32_t colour = p[0] | p[1] << 8 | static_cast<uint32_t>(p[2]) << 16;
-                voting += colour != 0xFF0000u ? 1 : 0;
-                white += colour == 0xFFFFFFu ? 1 : 0;
+            const uint8_t* p = pixels + at;
+#if defined(__SSE2__)
+            if (end - at >= loadBytes) {
+                uint32_t ones = 0, zeros = 0;
+                byteMasks(p, sixPixels, ones, zeros);
+                const uint32_t column = kColumnBits.of[bits];
+                const uint32_t third = ones >> 2;
+                whiteFields += ones & (ones >> 1) & third & column;
+                votingFields += column & ~(zeros & (zeros >> 1) & third);
+                continue;
             }
+#endif
+            countPixels(p, bits, votes);
         }
+#if defined(__SSE2__)
+        votes.voting += fieldSum(votingFields);
+        votes.white += fieldSum(whiteFields);
+#endif
     }
     StageTimer countDone("ONM Emd");
-    const int nonWhite = voting - white;
-    const double lightVotes = 1.2 * white;
+    const int nonWhite = votes.voting - votes.white;
+    const double lightVotes = 1.2 * votes.white;
     if (nonWhite < lightVotes)
         return 0;
     return nonWhite > lightVotes ? 1 : -1;

@@ -88,22 +88,23 @@ std::string stageEndMessage(const char* name, uint32_t elapsedMs)
 // A stage is timed only when its start went to a listener: with nobody
 // listening (or the thread quiet) the clock is not read at all, and a
 // listener that comes during the stage gets no end without a start.
-StageTimer::StageTimer(const char* stageName)
-    : start(0), name(safeName(stageName)), announced(quietDepth == 0 && debugChannelActive())
+void StageTimer::announce()
 {
-    if (announced) {
-        emitStart(name);
-        // Taken after the message, so emitting it is not counted.
-        start = platformTicks();
+    if (quietDepth != 0) {
+        return;
     }
+    announced = true;
+    name = safeName(name);
+    emitStart(name);
+    // Taken after the message, so emitting it is not counted.
+    start = platformTicks();
 }
 
-StageTimer::~StageTimer()
+void StageTimer::finish()
 {
-    if (announced && debugChannelActive()) {
+    if (debugChannelActive()) {
         emitEnd(name, stageElapsedMs(start, platformTicks()));
     }
-    name = nullptr;
 }
 
 QuietStages::QuietStages()

@@ -379,3 +379,53 @@ TEST(CellSampler, AgreesWithThePixelByPixelReference)
     for (int count : outcomes)
         EXPECT_GT(count, 4000) << outcomes[0] << " " << outcomes[1] << " " << outcomes[2];
 }
+
+// One probe pixel in a window of otherwise red pixels, at every place of
+// windows of 1 to 6 columns and rows that start anywhere in a row and end
+// anywhere up to the image's last row and column (8 pixels wide, the last
+// row ends the buffer with no padding): the probe alone decides, so each
+// pixel's colour is read whole and in its own place, and nothing around
+// the window (white, then dark) counts.
+TEST(CellSampler, EveryPixelOfEveryWindowPlaceIsReadWhole)
+{
+    struct Probe {
+        uint8_t blue, green, red;
+        int expected;
+    };
+    const Probe probes[] = {
+        {255, 255, 255, 0}, {0, 0, 255, -1}, {0, 0, 0, 1},       {255, 255, 254, 1},
+        {254, 255, 255, 1}, {255, 254, 255, 1}, {0, 0, 254, 1},  {1, 0, 255, 1},
+        {0, 1, 255, 1},     {255, 0, 255, 1},   {0, 255, 255, 1}, {255, 255, 0, 1},
+    };
+    constexpr int kHeight = 8;
+    for (int width : {6, 7, 8, 9, 11}) {
+        WalkCanvas c(width, kHeight);
+        for (int nx = 1; nx <= 6; ++nx)
+            for (int ny = 1; ny <= 6; ++ny)
+                for (int left = 0; left + nx <= width; ++left)
+                    for (int top : {0, kHeight - 1 - ny, kHeight - ny}) {
+                        const Line sides[4] = {rowLine(top), columnLine(left + nx - 1),
+                                               rowLine(top + ny - 1), columnLine(left)};
+                        for (int outside : {255, 0}) {
+                            c.fill(static_cast<uint8_t>(outside), static_cast<uint8_t>(outside),
+                                   static_cast<uint8_t>(outside));
+                            for (int y = top; y < top + ny; ++y)
+                                for (int x = left; x < left + nx; ++x)
+                                    c.red(x, y);
+                            for (int at = 0; at < nx * ny; ++at) {
+                                const int x = left + at % nx, y = top + at / nx;
+                                for (const Probe& p : probes) {
+                                    c.set(x, y, p.blue, p.green, p.red);
+                                    ASSERT_EQ(c.r->sampleCell(sides[0], sides[1], sides[2], sides[3]),
+                                              p.expected)
+                                        << width << " wide, window " << nx << " x " << ny << " at "
+                                        << left << "," << top << ", probe at " << x << "," << y
+                                        << " colour " << int{p.blue} << "," << int{p.green} << ","
+                                        << int{p.red} << ", outside " << outside;
+                                }
+                                c.red(x, y);
+                            }
+                        }
+                    }
+    }
+}

@@ -73,8 +73,11 @@ TraceFrame traceFrame(const Recognizer& r)
 // served from that one-byte write.
 inline unsigned markedNeighbours(const uint8_t* p, const TraceFrame& f)
 {
-    const auto bit = [&](int k) { return (p[f.offsets[k]] == EDGE_MARK ? 1u : 0u) << k; };
-    return bit(0) | bit(1) | bit(2) | bit(3) | bit(4) | bit(5) | bit(6) | bit(7);
+    const ptrdiff_t* o = f.offsets;
+    return (p[o[0]] == EDGE_MARK ? 0x01u : 0u) | (p[o[1]] == EDGE_MARK ? 0x02u : 0u) |
+           (p[o[2]] == EDGE_MARK ? 0x04u : 0u) | (p[o[3]] == EDGE_MARK ? 0x08u : 0u) |
+           (p[o[4]] == EDGE_MARK ? 0x10u : 0u) | (p[o[5]] == EDGE_MARK ? 0x20u : 0u) |
+           (p[o[6]] == EDGE_MARK ? 0x40u : 0u) | (p[o[7]] == EDGE_MARK ? 0x80u : 0u);
 }
 
 // Index of the first untraced boundary neighbour, or -1; branch tells

@@ -63,11 +63,10 @@ static_assert(kGreyWeights.green[kBins - 1] + kGreyWeights.blue[kBins - 1] +
                       kGreyWeights.red[kBins - 1] < kBins - 1,
               "white's grey value is below 255");
 
-// The smallest whole number not below the grey value; below 255 for every
+// The smallest whole number not below a grey value; below 255 for every
 // colour.
-inline uint8_t greyLevel(const uint8_t* pixel)
+inline uint8_t greyLevel(double grey)
 {
-    const double grey = greyValue(pixel);
     const int whole = static_cast<int>(grey);
     return static_cast<uint8_t>(whole < grey ? whole + 1 : whole);
 }
@@ -427,8 +426,9 @@ void levelRow(const uint8_t* p, int width, uint8_t* levels, int (*lanes)[kBins],
 {
     int x = levelRowQuick(p, width, levels, wholeGreys);
     for (p += 3 * x; x < width; ++x, p += 3) {
-        levels[x] = greyLevel(p);
-        if (levels[x] > 0 && greyValue(p) == levels[x]) {
+        const double grey = greyValue(p);
+        levels[x] = greyLevel(grey);
+        if (levels[x] > 0 && grey == levels[x]) {
             wholeGreys[levels[x]] += 1;
         }
     }

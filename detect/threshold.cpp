@@ -65,11 +65,31 @@ static_assert(kGreyWeights.green[kBins - 1] + kGreyWeights.blue[kBins - 1] +
 
 // The smallest whole number not below a grey value; below 255 for every
 // colour.
-inline uint8_t greyLevel(double grey)
+constexpr uint8_t greyLevel(double grey)
 {
     const int whole = static_cast<int>(grey);
     return static_cast<uint8_t>(whole < grey ? whole + 1 : whole);
 }
+
+// A pixel of three equal bytes v has its level and whether its grey value
+// is a whole number k > 0 from v alone.
+struct GreyShades {
+    uint8_t level[kBins];
+    bool whole[kBins];
+};
+
+constexpr GreyShades makeGreyShades()
+{
+    GreyShades t{};
+    for (int v = 0; v < kBins; ++v) {
+        const double grey = kGreyWeights.green[v] + kGreyWeights.blue[v] + kGreyWeights.red[v];
+        t.level[v] = greyLevel(grey);
+        t.whole[v] = t.level[v] > 0 && grey == t.level[v];
+    }
+    return t;
+}
+
+constexpr GreyShades kGreyShades = makeGreyShades();
 
 inline uint8_t brightest(const uint8_t* p)
 {
@@ -372,7 +392,43 @@ inline int bytesLightQuick(const uint8_t* p, int width, int threshold, LightBits
     return x;
 }
 
+// How many of the row's first pixels, five at a time, have three equal
+// bytes (scanned and camera pictures of grey labels are mostly such).
+// Their levels go to `levels` and the pixels are counted by their byte in
+// `shades`, four lanes of them. Reads whole 16-byte pieces of the row only.
+int greyRunLevels(const uint8_t* p, int width, uint8_t* levels, int (*shades)[kBins])
+{
+    // Bytes 0 and 1, 3 and 4, ... 12 and 13 of five pixels.
+    constexpr unsigned kFiveGrey = 0x36DBu;
+    int x = 0;
+    for (; x + kFive + 1 <= width; x += kFive, p += 3 * kFive) {
+        const __m128i bytes = loadBytes(p);
+        const unsigned equal = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_srli_si128(bytes, 1))));
+        if ((equal & kFiveGrey) != kFiveGrey) {
+            break;
+        }
+        const uint8_t v[kFive] = {p[0], p[3], p[6], p[9], p[12]};
+        levels[x] = kGreyShades.level[v[0]];
+        levels[x + 1] = kGreyShades.level[v[1]];
+        levels[x + 2] = kGreyShades.level[v[2]];
+        levels[x + 3] = kGreyShades.level[v[3]];
+        levels[x + 4] = kGreyShades.level[v[4]];
+        shades[0][v[0]] += 1;
+        shades[1][v[1]] += 1;
+        shades[2][v[2]] += 1;
+        shades[3][v[3]] += 1;
+        shades[0][v[4]] += 1;
+    }
+    return x;
+}
+
 #else
+
+int greyRunLevels(const uint8_t*, int, uint8_t*, int (*)[kBins])
+{
+    return 0;
+}
 
 int levelRowQuick(const uint8_t*, int, uint8_t*, int*)
 {
@@ -421,18 +477,29 @@ void countLevels(const uint8_t* levels, int n, int (*lanes)[kBins])
     }
 }
 
+// What the level pass counts: the levels, in lanes (one histogram per
+// lane, so that neighbouring pixels of one level do not wait on each
+// other's increments); the pixels whose grey value is a whole number k > 0;
+// and, apart from both, the pixels of three equal bytes by that byte.
+struct LevelCounts {
+    int lanes[kQuad][kBins];
+    int wholeGreys[kBins];
+    int shades[kQuad][kBins];
+};
+
 // The levels of a row piece, counted; `levels` receives them.
-void levelRow(const uint8_t* p, int width, uint8_t* levels, int (*lanes)[kBins], int* wholeGreys)
+void levelRow(const uint8_t* p, int width, uint8_t* levels, LevelCounts& counts)
 {
-    int x = levelRowQuick(p, width, levels, wholeGreys);
+    const int greys = greyRunLevels(p, width, levels, counts.shades);
+    int x = greys + levelRowQuick(p + 3 * greys, width - greys, levels + greys, counts.wholeGreys);
     for (p += 3 * x; x < width; ++x, p += 3) {
         const double grey = greyValue(p);
         levels[x] = greyLevel(grey);
         if (levels[x] > 0 && grey == levels[x]) {
-            wholeGreys[levels[x]] += 1;
+            counts.wholeGreys[levels[x]] += 1;
         }
     }
-    countLevels(levels, width, lanes);
+    countLevels(levels + greys, width - greys, counts.lanes);
 }
 
 void lightBitsRow(const uint8_t* p, int width, int threshold, bool byGrey, LightBits& row)
@@ -552,26 +619,35 @@ bool lendsLevels(const Recognizer& r)
 // grey value is a whole number k in bin k, which is also its level. So bin k
 // holds the pixels of level k + 1 less the whole greys among them, plus the
 // whole greys k. Black is the only grey 0, and white (a hair below 255) has
-// level 255 and bin 254. With `levels`, the levels are kept there.
+// level 255 and bin 254. A pixel of three equal bytes is counted by that
+// byte, which tells its level and whether its grey value is whole. With
+// `levels`, the levels are kept there.
 void buildHistogram(const Recognizer& r, int* histogram, uint8_t* levels)
 {
-    int lanes[kQuad][kBins] = {};
-    int wholeGreys[kBins] = {};
+    LevelCounts counts{};
     uint8_t chunk[kLevelChunk];
     for (int y = 0; y < r.height; ++y) {
         const uint8_t* row = colourRow(r, y);
         if (levels != nullptr) {
-            levelRow(row, r.width, levels + static_cast<size_t>(y) * r.width, lanes, wholeGreys);
+            levelRow(row, r.width, levels + static_cast<size_t>(y) * r.width, counts);
             continue;
         }
         for (int x = 0; x < r.width; x += kLevelChunk) {
             const int n = r.width - x < kLevelChunk ? r.width - x : kLevelChunk;
-            levelRow(row + 3 * static_cast<size_t>(x), n, chunk, lanes, wholeGreys);
+            levelRow(row + 3 * static_cast<size_t>(x), n, chunk, counts);
         }
     }
     int levelCount[kBins];
     for (int level = 0; level < kBins; ++level) {
-        levelCount[level] = lanes[0][level] + lanes[1][level] + lanes[2][level] + lanes[3][level];
+        levelCount[level] = counts.lanes[0][level] + counts.lanes[1][level] +
+                            counts.lanes[2][level] + counts.lanes[3][level];
+    }
+    int* const wholeGreys = counts.wholeGreys;
+    for (int v = 0; v < kBins; ++v) {
+        const int n = counts.shades[0][v] + counts.shades[1][v] + counts.shades[2][v] +
+                      counts.shades[3][v];
+        levelCount[kGreyShades.level[v]] += n;
+        wholeGreys[kGreyShades.level[v]] += kGreyShades.whole[v] ? n : 0;
     }
     wholeGreys[0] = levelCount[0];
     for (int bin = 0; bin < kBins - 1; ++bin) {

@@ -206,9 +206,29 @@ Frame everyColour()
     return frame;
 }
 
-TEST(GreyValue, HistogramAndClassesAgreeWithTheFormulaOnEveryColour)
+// Rows of greys (three equal bytes), each broken by one colour pixel at a
+// place of its own (or at none), so that the greys' own path hands over to
+// the general one at every offset.
+Frame greyRows(int width, int height)
 {
-    const Frame frame = everyColour();
+    Frame frame = frame_builder::solidFrame(width, height, 0, 0, 0);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            frame.setGrey(x, y, uint8_t(x * 7 + y * 13));
+        }
+        // One byte off by one: blue, green or red by turns.
+        const int x = y % (width + 1);
+        if (x < width) {
+            const uint8_t v = uint8_t(y);
+            const int k = y % 3;
+            frame.set(x, y, uint8_t(v + (k == 0)), uint8_t(v + (k == 1)), uint8_t(v + (k == 2)));
+        }
+    }
+    return frame;
+}
+
+void expectAgreesWithTheFormula(const Frame& frame)
+{
     auto image = frame_builder::makeRecognizer(frame);
     std::vector<int> bins(256);
     image->greyHistogram(bins.data());
@@ -257,6 +277,14 @@ TEST(GreyValue, HistogramAndClassesAgreeWithTheFormulaOnEveryColour)
                                  frame.stride - 3 * frame.width) != 0;
         }
         EXPECT_EQ(wrong, 0) << "threshold " << threshold;
+    }
+}
+
+TEST(GreyValue, HistogramLevelsAndClassesAgreeWithTheFormula)
+{
+    for (const Frame& frame : {everyColour(), greyRows(1031, 1100), greyRows(6, 40), greyRows(1, 4)}) {
+        SCOPED_TRACE(testing::Message() << frame.width << " x " << frame.height);
+        expectAgreesWithTheFormula(frame);
     }
 }
 

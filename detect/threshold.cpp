@@ -487,19 +487,33 @@ struct LevelCounts {
     int shades[kQuad][kBins];
 };
 
+// Pixels that are not grey are taken in stretches of this many (a
+// multiple of eight) before the greys' own path is tried again, in a row
+// that began with greys; other rows take the general path throughout.
+constexpr int kOtherStretch = 32;
+
 // The levels of a row piece, counted; `levels` receives them.
 void levelRow(const uint8_t* p, int width, uint8_t* levels, LevelCounts& counts)
 {
     const int greys = greyRunLevels(p, width, levels, counts.shades);
-    int x = greys + levelRowQuick(p + 3 * greys, width - greys, levels + greys, counts.wholeGreys);
-    for (p += 3 * x; x < width; ++x, p += 3) {
-        const double grey = greyValue(p);
-        levels[x] = greyLevel(grey);
-        if (levels[x] > 0 && grey == levels[x]) {
-            counts.wholeGreys[levels[x]] += 1;
+    const bool beganGrey = greys > 0;
+    for (int x = greys; x < width;) {
+        const int end = beganGrey && width - x > kOtherStretch ? x + kOtherStretch : width;
+        int k = x + levelRowQuick(p + 3 * static_cast<size_t>(x), end - x, levels + x,
+                                  counts.wholeGreys);
+        for (const uint8_t* q = p + 3 * static_cast<size_t>(k); k < end; ++k, q += 3) {
+            const double grey = greyValue(q);
+            levels[k] = greyLevel(grey);
+            if (levels[k] > 0 && grey == levels[k]) {
+                counts.wholeGreys[levels[k]] += 1;
+            }
+        }
+        countLevels(levels + x, end - x, counts.lanes);
+        x = end;
+        if (x < width) {
+            x += greyRunLevels(p + 3 * static_cast<size_t>(x), width - x, levels + x, counts.shades);
         }
     }
-    countLevels(levels + greys, width - greys, counts.lanes);
 }
 
 void lightBitsRow(const uint8_t* p, int width, int threshold, bool byGrey, LightBits& row)

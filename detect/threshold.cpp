@@ -539,10 +539,18 @@ void lightBitsFromLevels(const uint8_t* levels, int width, int threshold, LightB
         // Saturated subtraction leaves non-zero exactly where a level is
         // above the threshold (none above 255).
         const __m128i limit = _mm_set1_epi8(static_cast<char>(threshold > kBins - 1 ? kBins - 1 : threshold));
-        for (; x + 16 <= width; x += 16) {
-            const __m128i dark = _mm_cmpeq_epi8(_mm_subs_epu8(loadBytes(levels + x), limit),
+        const auto lightOf16 = [&](int at) {
+            const __m128i dark = _mm_cmpeq_epi8(_mm_subs_epu8(loadBytes(levels + at), limit),
                                                 _mm_setzero_si128());
-            setLight(row, x, ~static_cast<unsigned>(_mm_movemask_epi8(dark)) & 0xFFFFu);
+            return static_cast<uint64_t>(~static_cast<unsigned>(_mm_movemask_epi8(dark)) & 0xFFFFu);
+        };
+        // A whole word is put together in a register and stored once.
+        for (; x + 64 <= width; x += 64) {
+            row.word[x >> 6] = lightOf16(x) | lightOf16(x + 16) << 16 | lightOf16(x + 32) << 32 |
+                               lightOf16(x + 48) << 48;
+        }
+        for (; x + 16 <= width; x += 16) {
+            setLight(row, x, lightOf16(x));
         }
     }
 #endif

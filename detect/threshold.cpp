@@ -71,6 +71,13 @@ constexpr uint8_t greyLevel(double grey)
     return static_cast<uint8_t>(whole < grey ? whole + 1 : whole);
 }
 
+// Whether a grey value is its level itself, a whole number above 0 (black's
+// bin comes from the count of level 0).
+constexpr bool wholeGrey(double grey, uint8_t level)
+{
+    return level > 0 && grey == level;
+}
+
 // A pixel of three equal bytes v has its level and whether its grey value
 // is a whole number k > 0 from v alone.
 struct GreyShades {
@@ -84,7 +91,7 @@ constexpr GreyShades makeGreyShades()
     for (int v = 0; v < kBins; ++v) {
         const double grey = kGreyWeights.green[v] + kGreyWeights.blue[v] + kGreyWeights.red[v];
         t.level[v] = greyLevel(grey);
-        t.whole[v] = t.level[v] > 0 && grey == t.level[v];
+        t.whole[v] = wholeGrey(grey, t.level[v]);
     }
     return t;
 }
@@ -504,9 +511,7 @@ void levelRow(const uint8_t* p, int width, uint8_t* levels, LevelCounts& counts)
         for (const uint8_t* q = p + 3 * static_cast<size_t>(k); k < end; ++k, q += 3) {
             const double grey = greyValue(q);
             levels[k] = greyLevel(grey);
-            if (levels[k] > 0 && grey == levels[k]) {
-                counts.wholeGreys[levels[k]] += 1;
-            }
+            counts.wholeGreys[levels[k]] += wholeGrey(grey, levels[k]) ? 1 : 0;
         }
         countLevels(levels + x, end - x, counts.lanes);
         x = end;
